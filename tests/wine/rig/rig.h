@@ -1,0 +1,130 @@
+// The Wine test rig: stages what a camera would provide in the throwaway
+// prefix (driver record, device keys, values of any type and bytes), runs the
+// real programs with a time limit and observes what they did.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace rig {
+
+// ---- registry -------------------------------------------------------------
+
+constexpr char kDriverKey[] = "SOFTWARE\\Veltra\\ZADAZ\\QV7DRV";
+constexpr char kImageClass[] = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+
+using Bytes = std::vector<unsigned char>;
+
+// Writes a value of any type with exactly these bytes, creating the key.
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const Bytes& bytes);
+void SetString(HKEY root, const std::string& path, const std::string& name,
+               const std::string& text);  // REG_SZ with its terminator
+void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+void DeleteValue(HKEY root, const std::string& path, const std::string& name);
+void CreateKey(HKEY root, const std::string& path);
+void DeleteTree(HKEY root, const std::string& path);
+bool KeyExists(HKEY root, const std::string& path);
+
+struct Value {
+  bool present = false;
+  DWORD type = 0;
+  Bytes bytes;
+  DWORD AsDword() const;
+};
+Value ReadValue(HKEY root, const std::string& path, const std::string& name);
+
+// SYSTEM\CurrentControlSet\Control\Class\{Image class}\NNNN
+std::string DeviceKey(const std::string& number);
+std::string SettingsKey(const std::string& number);
+// \Registry\MACHINE\ + SettingsKey(number)
+std::string InstancePath(const std::string& number);
+
+// A camera as its driver records it: InstanceIndex = `index` (REG_DWORD),
+// "ii%04d" of `index` holding the instance path, the device key with
+// "DriverDesc" and an empty "Settings" subkey.
+void StageCamera(const std::string& number = "0000",
+                 const std::string& description = "Veltra QV7 USB2.0 Camera", int index = 1);
+// Removes the Driver key and the Image class device keys the rig made.
+void RemoveCameras();
+
+// ---- processes ------------------------------------------------------------
+
+// Folder of the programs under test (bin\ beside the test's own folder).
+std::string ProgramPath(const std::string& exeName);
+
+class Process {
+ public:
+  Process() = default;
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();  // ends the process if it still runs
+
+  // Starts `exe` with `args` appended to its quoted path.
+  bool Start(const std::string& exe, const std::string& args = "",
+             const std::string& directory = "");
+  // Exit code, or STILL_ACTIVE when it did not end within `ms`.
+  DWORD Wait(DWORD ms);
+  bool Running() const;
+  void Terminate();
+  HANDLE handle() const { return process_; }
+  DWORD id() const { return pid_; }
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+};
+
+// Runs a program to its end. Returns its exit code; a program that outlives
+// `ms` is terminated and STILL_ACTIVE returned.
+DWORD Run(const std::string& exe, const std::string& args = "", DWORD ms = 15000);
+
+// ---- the file browser stand-in --------------------------------------------
+
+// What C:\windows\explorer.exe (the rig's recorder) received.
+struct ExplorerCall {
+  std::string parameters;
+  std::string directory;
+};
+std::vector<ExplorerCall> ExplorerCalls();
+void ClearExplorerCalls();
+// Waits until the recorder has written `count` calls.
+std::vector<ExplorerCall> WaitForExplorerCalls(size_t count, DWORD ms = 10000);
+
+// ---- watching a value over time -------------------------------------------
+
+struct Sample {
+  double ms;  // since Start
+  Value value;
+};
+
+// Records every change of one value, woken by the registry's own notification.
+class ValueWatcher {
+ public:
+  ValueWatcher(HKEY root, std::string path, std::string name);
+  ~ValueWatcher();
+  bool Start();
+  std::vector<Sample> Stop();
+
+ private:
+  static DWORD WINAPI Thread(void* self);
+  HKEY root_;
+  std::string path_, name_;
+  HKEY key_ = nullptr;
+  HANDLE changed_ = nullptr, stop_ = nullptr, thread_ = nullptr;
+  LARGE_INTEGER start_{}, freq_{};
+  std::vector<Sample> samples_;
+};
+
+double NowMs();
+
+// ---- files ------------------------------------------------------------------
+
+bool ReadFileText(const std::string& path, std::string* text);
+bool FileExists(const std::string& path);
+
+}  // namespace rig
