@@ -26,4 +26,7 @@ win::unique_hkey OpenDriverKey(const core::AccessMasks& masks);
 // The first readable instance path below an open Driver key (or none).
 bool LookUpInstance(HKEY driverKey, core::InstancePath* path);
 
+// rotasync's description lookup: "DriverDesc" of the first existing instance.
+int GetDriverDescription(char (&description)[core::kValueArea]);
+
 }  // namespace driver_registry

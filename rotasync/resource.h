@@ -1,0 +1,8 @@
+#pragma once
+
+#define IDD_ROTASYNC_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDC_RADIO_0 1000
+#define IDC_RADIO_90 1001
+#define IDC_RADIO_180 1002
+#define IDC_RADIO_270 1003
