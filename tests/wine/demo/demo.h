@@ -11,9 +11,9 @@ void DemoSnapPulse();
 
 }  // namespace demo
 
-#define DEMO_SAY(...)       \
-  do {                      \
+#define DEMO_SAY(...)         \
+  do {                        \
     std::printf(__VA_ARGS__); \
-    std::printf("\n");      \
-    std::fflush(stdout);    \
+    std::printf("\n");        \
+    std::fflush(stdout);      \
   } while (0)

@@ -10,6 +10,6 @@ void Heading(const char* title) { DEMO_SAY("\n=== %s", title); }
 int main() {
   demo::DemoVantor();
   demo::DemoSnapPulse();
-  DEMO_SAY("");
+  DEMO_SAY("%s", "");
   return 0;
 }

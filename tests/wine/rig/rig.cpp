@@ -53,8 +53,7 @@ void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD
 void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
   for (REGSAM view : Views(root, path)) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
-      continue;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) continue;
     RegDeleteValueA(key, name.c_str());
     RegCloseKey(key);
   }
@@ -101,8 +100,7 @@ Value ReadValue(HKEY root, const std::string& path, const std::string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
   DWORD size = 0;
-  if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) ==
-      ERROR_SUCCESS) {
+  if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
     value.bytes.resize(size);
     if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
                          value.bytes.empty() ? nullptr : value.bytes.data(),
@@ -165,8 +163,7 @@ Process& Process::operator=(Process&& other) noexcept {
 
 Process::~Process() { Terminate(); }
 
-bool Process::Start(const std::string& exe, const std::string& args,
-                    const std::string& directory) {
+bool Process::Start(const std::string& exe, const std::string& args, const std::string& directory) {
   Terminate();
   std::string commandLine = "\"" + exe + "\"";
   if (!args.empty()) commandLine += " " + args;
@@ -288,8 +285,8 @@ DWORD WINAPI ValueWatcher::Thread(void* param) {
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const double ms = 1000.0 * double(now.QuadPart - self->start_.QuadPart) /
-                      double(self->freq_.QuadPart);
+    const double ms =
+        1000.0 * double(now.QuadPart - self->start_.QuadPart) / double(self->freq_.QuadPart);
     // Re-arm before reading so a change after the read still wakes us.
     ResetEvent(self->changed_);
     if (RegNotifyChangeKeyValue(self->key_, TRUE, REG_NOTIFY_CHANGE_LAST_SET, self->changed_,
@@ -315,8 +312,8 @@ std::vector<Sample> ValueWatcher::Stop() {
 // ---- files ------------------------------------------------------------------
 
 bool ReadFileText(const std::string& path, std::string* text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   text->clear();
   char buffer[4096];

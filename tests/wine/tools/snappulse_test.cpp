@@ -37,8 +37,7 @@ TEST_F(SnapPulse, WritesTwoThenZeroHalfASecondApart) {
 
 TEST_F(SnapPulse, EndsAtZeroWhateverWasThereAndWhateverItIsGiven) {
   rig::StageCamera("0002", "cam", 3);
-  rig::SetValue(HKEY_LOCAL_MACHINE, rig::SettingsKey("0002"), "SnapShotState", REG_SZ,
-                {'9', 0});
+  rig::SetValue(HKEY_LOCAL_MACHINE, rig::SettingsKey("0002"), "SnapShotState", REG_SZ, {'9', 0});
   const auto samples = Pulse(rig::SettingsKey("0002"), "-x ignored");
   ASSERT_EQ(samples.size(), 3u);
   EXPECT_EQ(samples[1].value.AsDword(), 2u);

@@ -85,9 +85,9 @@ TEST_F(Vantor, DeviceNumberIsTakenAsItStands) {
   };
   const std::string full = rig::InstancePath("0000");
   const Row rows[] = {
-      {full.substr(0, 98), "00:"},                             // path ends inside the number
-      {full.substr(0, 96), ":"},                               // path ends before it
-      {rig::InstancePath("AB_9"), "AB_9:"},                    // not digits
+      {full.substr(0, 98), "00:"},           // path ends inside the number
+      {full.substr(0, 96), ":"},             // path ends before it
+      {rig::InstancePath("AB_9"), "AB_9:"},  // not digits
       {rig::InstancePath("0003"), "0003:"},
   };
   for (const Row& row : rows) {
