@@ -3,8 +3,6 @@
 #include "common/driver_registry/driver_registry.h"
 #include "common/win/unique.h"
 
-extern UINT g_nRotateNotifyMsg;
-
 namespace {
 
 struct WatchTarget {

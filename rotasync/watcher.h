@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+// The id of the registered message "RotateNotify"; defined with the dialog.
+extern UINT g_nRotateNotifyMsg;
+
 // Starts the watcher for `window`. It waits on its own duplicate of `event`,
 // so the dialog may close its handle while the watcher still waits.
 bool StartSnapshotWatcher(HWND window, HANDLE event);
