@@ -8,6 +8,7 @@ namespace demo {
 void Heading(const char* title);
 void DemoVantor();
 void DemoSnapPulse();
+void DemoRotasync();
 
 }  // namespace demo
 

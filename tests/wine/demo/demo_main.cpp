@@ -10,6 +10,7 @@ void Heading(const char* title) { DEMO_SAY("\n=== %s", title); }
 int main() {
   demo::DemoVantor();
   demo::DemoSnapPulse();
+  demo::DemoRotasync();
   DEMO_SAY("%s", "");
   return 0;
 }
