@@ -13,8 +13,7 @@ std::uint32_t ChooseDriverKeyMask(RegistryHost& host, const AccessMasks& masks) 
     const OpenStatus status = host.Open(kViewProbePath, probe, key.put());
     if (status == OpenStatus::Opened) return yes;
     const std::uint32_t both = kKeyWow64_64Key | kKeyWow64_32Key;
-    if (status != OpenStatus::Rejected || (probe & both) != both)
-      return masks.afterProbeNo;
+    if (status != OpenStatus::Rejected || (probe & both) != both) return masks.afterProbeNo;
     // The host does not take both views in one mask; the 64-bit one is where
     // a 64-bit driver keeps its record.
     probe &= ~kKeyWow64_32Key;
@@ -22,16 +21,15 @@ std::uint32_t ChooseDriverKeyMask(RegistryHost& host, const AccessMasks& masks) 
   }
 }
 
-void OpenDriverKey(RegistryHost& host, const AccessMasks& masks,
-                   const char* path, RegistryHost::Key* key) {
+void OpenDriverKey(RegistryHost& host, const AccessMasks& masks, const char* path,
+                   RegistryHost::Key* key) {
   *key = 0;
   const std::uint32_t mask = ChooseDriverKeyMask(host, masks);
   RegistryHost::Key opened = 0;
   if (host.Open(path, mask, &opened) == OpenStatus::Opened) *key = opened;
 }
 
-bool TextFromValue(const void* data, std::uint32_t size,
-                   std::uint32_t capacity, char* out) {
+bool TextFromValue(const void* data, std::uint32_t size, std::uint32_t capacity, char* out) {
   if (size > capacity) return false;
   const char* bytes = static_cast<const char*>(data);
   const void* zero = size ? std::memchr(bytes, 0, size) : nullptr;
@@ -64,13 +62,11 @@ void InstanceValueName(std::uint32_t n, char (&out)[16]) {
   std::snprintf(out, sizeof out, "ii%04lu", static_cast<unsigned long>(n));
 }
 
-bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey,
-                    InstancePath* path) {
+bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey, InstancePath* path) {
   if (driverKey == 0) return false;
   unsigned char area[kValueArea];
   std::uint32_t size = 0;
-  if (!host.Query(driverKey, "InstanceIndex", area, kValueArea, &size))
-    return false;
+  if (!host.Query(driverKey, "InstanceIndex", area, kValueArea, &size)) return false;
   const int count = InstanceCountFromBytes(area, size);
   for (int n = 1; n <= count; ++n) {
     char name[16];
@@ -142,8 +138,7 @@ int GetDriverDescription(RegistryHost& host, char (&description)[kValueArea]) {
       char deviceKeyPath[kValueArea];
       DeviceKeyPath(path, deviceKeyPath);
       HostKey deviceKey(host);
-      if (host.Open(deviceKeyPath, kKeyRead, deviceKey.put()) != OpenStatus::Opened)
-        return 0;
+      if (host.Open(deviceKeyPath, kKeyRead, deviceKey.put()) != OpenStatus::Opened) return 0;
       unsigned char text[kValueArea];
       size = 0;
       if (host.Query(deviceKey.get(), "DriverDesc", text, kValueArea, &size))

@@ -55,8 +55,8 @@ class RegistryHost {
   virtual OpenStatus Open(const char* path, std::uint32_t mask, Key* key) = 0;
   // Succeeds only when the value exists and fits `capacity`; *size is the
   // number of bytes written to `data`.
-  virtual bool Query(Key key, const char* name, void* data,
-                     std::uint32_t capacity, std::uint32_t* size) = 0;
+  virtual bool Query(Key key, const char* name, void* data, std::uint32_t capacity,
+                     std::uint32_t* size) = 0;
   virtual void Close(Key key) = 0;
 
  protected:
@@ -92,14 +92,13 @@ struct InstancePath {
 std::uint32_t ChooseDriverKeyMask(RegistryHost& host, const AccessMasks& masks);
 
 // Opens the Driver key as the tools do; `*key` stays 0 when it cannot be opened.
-void OpenDriverKey(RegistryHost& host, const AccessMasks& masks,
-                   const char* path, RegistryHost::Key* key);
+void OpenDriverKey(RegistryHost& host, const AccessMasks& masks, const char* path,
+                   RegistryHost::Key* key);
 
 // Text of a string value whose query returned `size` bytes into an area of
 // `capacity`: up to the first zero byte. A value without a zero byte is taken
 // whole when it left room for one; one that filled the area does not fit.
-bool TextFromValue(const void* data, std::uint32_t size,
-                   std::uint32_t capacity, char* out);
+bool TextFromValue(const void* data, std::uint32_t size, std::uint32_t capacity, char* out);
 
 // Instance count of the tools: the first byte as a signed 8-bit number.
 int InstanceCountFromBytes(const void* data, std::uint32_t size);
@@ -113,8 +112,7 @@ void InstanceValueName(std::uint32_t n, char (&out)[16]);
 
 // The tools' lookup: the first readable "ii%04d" value from 1 to the count.
 // `driverKey` 0 means the Driver key is not open.
-bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey,
-                    InstancePath* path);
+bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey, InstancePath* path);
 
 // Characters 96 to 99, ending early where the path ends.
 void DeviceNumber(const char* instancePath, char (&out)[kDeviceNumberLength + 1]);

@@ -8,8 +8,8 @@ namespace {
 
 void WriteSnapShotState(HKEY settings, DWORD value) {
   // A failed write is not reported; the pulse goes on regardless.
-  RegSetValueExA(settings, "SnapShotState", 0, REG_DWORD,
-                 reinterpret_cast<const BYTE*>(&value), sizeof value);
+  RegSetValueExA(settings, "SnapShotState", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                 sizeof value);
 }
 
 }  // namespace
@@ -25,8 +25,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!core::SettingsKeyPath(instance.text, settingsPath)) return 0;
 
   win::unique_hkey settings;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, settingsPath, 0, KEY_ALL_ACCESS,
-                    settings.put()) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, settingsPath, 0, KEY_ALL_ACCESS, settings.put()) !=
+      ERROR_SUCCESS)
     return 0;
 
   WriteSnapShotState(settings.get(), 2);

@@ -9,16 +9,15 @@ core::OpenStatus Win32Registry::Open(const char* path, std::uint32_t mask, Key* 
     *key = FromHkey(opened);
     return core::OpenStatus::Opened;
   }
-  return status == ERROR_INVALID_PARAMETER ? core::OpenStatus::Rejected
-                                           : core::OpenStatus::Failed;
+  return status == ERROR_INVALID_PARAMETER ? core::OpenStatus::Rejected : core::OpenStatus::Failed;
 }
 
-bool Win32Registry::Query(Key key, const char* name, void* data,
-                          std::uint32_t capacity, std::uint32_t* size) {
+bool Win32Registry::Query(Key key, const char* name, void* data, std::uint32_t capacity,
+                          std::uint32_t* size) {
   DWORD type = 0;
   DWORD bytes = capacity;
-  if (RegQueryValueExA(ToHkey(key), name, nullptr, &type,
-                       static_cast<BYTE*>(data), &bytes) != ERROR_SUCCESS ||
+  if (RegQueryValueExA(ToHkey(key), name, nullptr, &type, static_cast<BYTE*>(data), &bytes) !=
+          ERROR_SUCCESS ||
       bytes > capacity)
     return false;
   *size = bytes;

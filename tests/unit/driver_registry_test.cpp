@@ -78,7 +78,7 @@ TEST_F(DriverRecord, CountComesFromTheFirstByteAsSigned) {
       {{0x80, 0, 0, 0}, {"ii0001"}, nullptr, {"ii0001"}},
       {{0xFF, 0, 0, 0}, {"ii0001"}, nullptr, {"ii0001"}},
       {{0x01, 0x01, 0, 0}, {"ii0002"}, nullptr, {"ii0002"}},  // 257 reads as 1
-      {{'1', '2', 0}, {"ii0049"}, "ii0049", {"ii0050"}},     // REG_SZ "12": 49
+      {{'1', '2', 0}, {"ii0049"}, "ii0049", {"ii0050"}},      // REG_SZ "12": 49
       {{}, {"ii0001"}, nullptr, {"ii0001"}},                  // empty value
   };
   for (const Row& row : rows) {
@@ -121,13 +121,18 @@ TEST_F(DriverRecord, InstanceValuesAreBoundedByTheirArea) {
   };
   const std::string n255(255, 'x');
   const Row rows[] = {
-      {FakeRegistry::Bytes(300, 'a'), good},                       // too large
-      {FakeRegistry::Bytes(257, 'a'), good},                       // too large
-      {FakeRegistry::Bytes(256, 'a'), good},                       // fills the area, no terminator
-      {FakeRegistry::Bytes(n255.begin(), n255.end()), n255},       // unterminated but fits
-      {[&] { FakeRegistry::Bytes b(n255.begin(), n255.end()); b.push_back(0); return b; }(), n255},
-      {{'a', 0, 'b', 'c'}, "a"},                                   // text ends at the first zero
-      {{}, ""},                                                    // empty still ends the search
+      {FakeRegistry::Bytes(300, 'a'), good},                  // too large
+      {FakeRegistry::Bytes(257, 'a'), good},                  // too large
+      {FakeRegistry::Bytes(256, 'a'), good},                  // fills the area, no terminator
+      {FakeRegistry::Bytes(n255.begin(), n255.end()), n255},  // unterminated but fits
+      {[&] {
+         FakeRegistry::Bytes b(n255.begin(), n255.end());
+         b.push_back(0);
+         return b;
+       }(),
+       n255},
+      {{'a', 0, 'b', 'c'}, "a"},  // text ends at the first zero
+      {{}, ""},                   // empty still ends the search
       {{0}, ""},
   };
   for (const Row& row : rows) {

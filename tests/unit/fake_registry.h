@@ -32,8 +32,9 @@ class FakeRegistry final : public core::RegistryHost {
     SetBytes(path, name, bytes);
   }
   void SetDword(const std::string& path, const std::string& name, std::uint32_t v) {
-    SetBytes(path, name, {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)});
+    SetBytes(path, name,
+             {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+              static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)});
   }
 
   struct Opened {

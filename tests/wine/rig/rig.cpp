@@ -1,0 +1,330 @@
+#include "rig.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace rig {
+
+namespace {
+
+// Under Wine a mask with both view flags opens the 32-bit view, while a
+// 64-bit driver and rotasync use the 64-bit one: what the rig stages below
+// HKLM\SOFTWARE goes into both views, so every program sees the same camera.
+std::vector<REGSAM> Views(HKEY root, const std::string& path) {
+  if (root == HKEY_LOCAL_MACHINE && _strnicmp(path.c_str(), "SOFTWARE\\", 9) == 0)
+    return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  return {0};
+}
+
+HKEY CreateOrOpen(HKEY root, const std::string& path, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return nullptr;
+  return key;
+}
+
+}  // namespace
+
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const Bytes& bytes) {
+  for (REGSAM view : Views(root, path)) {
+    HKEY key = CreateOrOpen(root, path, view);
+    if (!key) continue;
+    RegSetValueExA(key, name.c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
+                   static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+  }
+}
+
+void SetString(HKEY root, const std::string& path, const std::string& name,
+               const std::string& text) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  SetValue(root, path, name, REG_SZ, bytes);
+}
+
+void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+  SetValue(root, path, name, REG_DWORD,
+           {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)});
+}
+
+void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+  for (REGSAM view : Views(root, path)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) continue;
+    RegDeleteValueA(key, name.c_str());
+    RegCloseKey(key);
+  }
+}
+
+void CreateKey(HKEY root, const std::string& path) {
+  for (REGSAM view : Views(root, path))
+    if (HKEY key = CreateOrOpen(root, path, view)) RegCloseKey(key);
+}
+
+void DeleteTree(HKEY root, const std::string& path) {
+  for (REGSAM view : Views(root, path)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+      continue;
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    const size_t slash = path.find_last_of('\\');
+    HKEY parent = nullptr;
+    if (slash != std::string::npos &&
+        RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) ==
+            ERROR_SUCCESS) {
+      RegDeleteKeyExA(parent, path.substr(slash + 1).c_str(), view, 0);
+      RegCloseKey(parent);
+    }
+  }
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+DWORD Value::AsDword() const {
+  DWORD v = 0;
+  for (size_t i = 0; i < bytes.size() && i < 4; ++i) v |= DWORD(bytes[i]) << (8 * i);
+  return v;
+}
+
+Value ReadValue(HKEY root, const std::string& path, const std::string& name) {
+  Value value;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+    value.bytes.resize(size);
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                         value.bytes.empty() ? nullptr : value.bytes.data(),
+                         &size) == ERROR_SUCCESS) {
+      value.bytes.resize(size);
+      value.present = true;
+    }
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+std::string DeviceKey(const std::string& number) {
+  return std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kImageClass + "\\" + number;
+}
+
+std::string SettingsKey(const std::string& number) { return DeviceKey(number) + "\\Settings"; }
+
+std::string InstancePath(const std::string& number) {
+  return "\\Registry\\MACHINE\\" + SettingsKey(number);
+}
+
+void StageCamera(const std::string& number, const std::string& description, int index) {
+  char name[16];
+  std::snprintf(name, sizeof name, "ii%04d", index);
+  SetDword(HKEY_LOCAL_MACHINE, kDriverKey, "InstanceIndex", static_cast<DWORD>(index));
+  SetString(HKEY_LOCAL_MACHINE, kDriverKey, name, InstancePath(number));
+  SetString(HKEY_LOCAL_MACHINE, DeviceKey(number), "DriverDesc", description);
+  CreateKey(HKEY_LOCAL_MACHINE, SettingsKey(number));
+}
+
+void RemoveCameras() {
+  DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltra");
+  DeleteTree(HKEY_LOCAL_MACHINE,
+             std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kImageClass);
+}
+
+// ---- processes ------------------------------------------------------------
+
+std::string ProgramPath(const std::string& exeName) {
+  char self[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string dir(self, n);
+  dir.resize(dir.find_last_of('\\'));  // the test's folder
+  dir.resize(dir.find_last_of('\\'));  // build\win64
+  return dir + "\\bin\\" + exeName;
+}
+
+Process::Process(Process&& other) noexcept
+    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_) {}
+
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    Terminate();
+    process_ = std::exchange(other.process_, nullptr);
+    pid_ = other.pid_;
+  }
+  return *this;
+}
+
+Process::~Process() { Terminate(); }
+
+bool Process::Start(const std::string& exe, const std::string& args, const std::string& directory) {
+  Terminate();
+  std::string commandLine = "\"" + exe + "\"";
+  if (!args.empty()) commandLine += " " + args;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  process_ = pi.hProcess;
+  pid_ = pi.dwProcessId;
+  return true;
+}
+
+DWORD Process::Wait(DWORD ms) {
+  if (!process_) return STILL_ACTIVE;
+  if (WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+bool Process::Running() const {
+  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+void Process::Terminate() {
+  if (!process_) return;
+  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
+  CloseHandle(process_);
+  process_ = nullptr;
+}
+
+DWORD Run(const std::string& exe, const std::string& args, DWORD ms) {
+  Process p;
+  if (!p.Start(exe, args)) return static_cast<DWORD>(-1);
+  return p.Wait(ms);
+}
+
+// ---- the file browser stand-in --------------------------------------------
+
+namespace {
+const char kExplorerLog[] = "C:\\rig\\explorer.log";
+}
+
+std::vector<ExplorerCall> ExplorerCalls() {
+  std::vector<ExplorerCall> calls;
+  std::string text;
+  if (!ReadFileText(kExplorerLog, &text)) return calls;
+  // Records are "params=<...>\ncwd=<...>\n".
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t e1 = text.find('\n', pos);
+    if (e1 == std::string::npos) break;
+    const size_t e2 = text.find('\n', e1 + 1);
+    if (e2 == std::string::npos) break;
+    ExplorerCall call;
+    call.parameters = text.substr(pos + 7, e1 - pos - 7);
+    call.directory = text.substr(e1 + 5, e2 - e1 - 5);
+    calls.push_back(call);
+    pos = e2 + 1;
+  }
+  return calls;
+}
+
+void ClearExplorerCalls() { DeleteFileA(kExplorerLog); }
+
+std::vector<ExplorerCall> WaitForExplorerCalls(size_t count, DWORD ms) {
+  const double until = NowMs() + ms;
+  for (;;) {
+    auto calls = ExplorerCalls();
+    if (calls.size() >= count || NowMs() > until) return calls;
+    Sleep(20);
+  }
+}
+
+// ---- watching a value over time -------------------------------------------
+
+double NowMs() {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+ValueWatcher::ValueWatcher(HKEY root, std::string path, std::string name)
+    : root_(root), path_(std::move(path)), name_(std::move(name)) {}
+
+ValueWatcher::~ValueWatcher() {
+  Stop();
+  if (key_) RegCloseKey(key_);
+  if (changed_) CloseHandle(changed_);
+  if (stop_) CloseHandle(stop_);
+}
+
+bool ValueWatcher::Start() {
+  if (RegOpenKeyExA(root_, path_.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) return false;
+  changed_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  start_.QuadPart = 0;
+  QueryPerformanceFrequency(&freq_);
+  QueryPerformanceCounter(&start_);
+  if (RegNotifyChangeKeyValue(key_, TRUE, REG_NOTIFY_CHANGE_LAST_SET, changed_, TRUE) !=
+      ERROR_SUCCESS)
+    return false;
+  samples_.push_back({0.0, ReadValue(root_, path_, name_)});
+  thread_ = CreateThread(nullptr, 0, Thread, this, 0, nullptr);
+  return thread_ != nullptr;
+}
+
+DWORD WINAPI ValueWatcher::Thread(void* param) {
+  auto* self = static_cast<ValueWatcher*>(param);
+  HANDLE handles[] = {self->stop_, self->changed_};
+  for (;;) {
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const double ms =
+        1000.0 * double(now.QuadPart - self->start_.QuadPart) / double(self->freq_.QuadPart);
+    // Re-arm before reading so a change after the read still wakes us.
+    ResetEvent(self->changed_);
+    if (RegNotifyChangeKeyValue(self->key_, TRUE, REG_NOTIFY_CHANGE_LAST_SET, self->changed_,
+                                TRUE) != ERROR_SUCCESS)
+      return 0;
+    Value v = ReadValue(self->root_, self->path_, self->name_);
+    const Value& last = self->samples_.back().value;
+    if (v.present != last.present || v.bytes != last.bytes || v.type != last.type)
+      self->samples_.push_back({ms, std::move(v)});
+  }
+}
+
+std::vector<Sample> ValueWatcher::Stop() {
+  if (thread_) {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return samples_;
+}
+
+// ---- files ------------------------------------------------------------------
+
+bool ReadFileText(const std::string& path, std::string* text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  text->clear();
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text->append(buffer, got);
+  CloseHandle(file);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace rig

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# run-in-prefix.sh BASE_PREFIX PROGRAM [ARGS...]
+# Runs one Windows test program in a throwaway copy of the base prefix with
+# its own server, under a time limit; the server is stopped on every exit.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+base=$1
+shift
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/bindora-wine.XXXXXX")
+export WINEPREFIX=$work/prefix
+cleanup() {
+  wine_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 124' INT TERM
+
+cp -a "$base" "$WINEPREFIX"
+wine_start
+timeout -k 5 "${BINDORA_WINE_TIMEOUT:-150}" "$WINE" "$@" </dev/null

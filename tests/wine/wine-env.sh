@@ -1,0 +1,19 @@
+# Shared by the rig's scripts: where Wine lives and how to start and stop a
+# prefix's server without letting it hold anyone's output open.
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts in throwaway prefixes.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# Starts the server of $WINEPREFIX detached from our stdio, then one throwaway
+# program so the prefix's services start detached too.
+wine_start() {
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  timeout 60 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_stop() {
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  timeout 20 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+}
