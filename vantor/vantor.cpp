@@ -1,7 +1,8 @@
 // vantor: opens the camera's item in the shell's Scanners and Cameras folder,
 // or My Computer when no camera instance is registered.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include "common/driver_registry/driver_registry.h"
 #include "core/shell_path.h"

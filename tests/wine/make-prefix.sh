@@ -7,9 +7,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 prefix=$1 recorder=$2
 
+export WINEPREFIX=$prefix
+# A server left over from an interrupted run would serve the new prefix.
+[ -d "$prefix" ] && wine_stop
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX=$prefix
 trap wine_stop EXIT
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 timeout 240 "$WINE" wineboot -i </dev/null >/dev/null 2>&1

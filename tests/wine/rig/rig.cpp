@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/win/unique.h"
+
 namespace rig {
 
 namespace {
@@ -16,11 +18,17 @@ std::vector<REGSAM> Views(HKEY root, const std::string& path) {
   return {0};
 }
 
-HKEY CreateOrOpen(HKEY root, const std::string& path, REGSAM view) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+win::unique_hkey CreateOrOpen(HKEY root, const std::string& path, REGSAM view) {
+  win::unique_hkey key;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(),
                       nullptr) != ERROR_SUCCESS)
-    return nullptr;
+    key.reset();
+  return key;
+}
+
+win::unique_hkey Open(HKEY root, const std::string& path, REGSAM access) {
+  win::unique_hkey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, access, key.put()) != ERROR_SUCCESS) key.reset();
   return key;
 }
 
@@ -29,11 +37,10 @@ HKEY CreateOrOpen(HKEY root, const std::string& path, REGSAM view) {
 void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
               const Bytes& bytes) {
   for (REGSAM view : Views(root, path)) {
-    HKEY key = CreateOrOpen(root, path, view);
-    if (!key) continue;
-    RegSetValueExA(key, name.c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
-                   static_cast<DWORD>(bytes.size()));
-    RegCloseKey(key);
+    const win::unique_hkey key = CreateOrOpen(root, path, view);
+    if (key)
+      RegSetValueExA(key.get(), name.c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
+                     static_cast<DWORD>(bytes.size()));
   }
 }
 
@@ -52,41 +59,28 @@ void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD
 
 void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
   for (REGSAM view : Views(root, path)) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) continue;
-    RegDeleteValueA(key, name.c_str());
-    RegCloseKey(key);
+    if (const win::unique_hkey key = Open(root, path, KEY_SET_VALUE | view))
+      RegDeleteValueA(key.get(), name.c_str());
   }
 }
 
 void CreateKey(HKEY root, const std::string& path) {
-  for (REGSAM view : Views(root, path))
-    if (HKEY key = CreateOrOpen(root, path, view)) RegCloseKey(key);
+  for (REGSAM view : Views(root, path)) CreateOrOpen(root, path, view);
 }
 
 void DeleteTree(HKEY root, const std::string& path) {
   for (REGSAM view : Views(root, path)) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
-      continue;
-    RegDeleteTreeA(key, nullptr);
-    RegCloseKey(key);
+    if (const win::unique_hkey key = Open(root, path, KEY_ALL_ACCESS | view))
+      RegDeleteTreeA(key.get(), nullptr);
     const size_t slash = path.find_last_of('\\');
-    HKEY parent = nullptr;
-    if (slash != std::string::npos &&
-        RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) ==
-            ERROR_SUCCESS) {
-      RegDeleteKeyExA(parent, path.substr(slash + 1).c_str(), view, 0);
-      RegCloseKey(parent);
-    }
+    if (slash == std::string::npos) continue;
+    if (const win::unique_hkey parent = Open(root, path.substr(0, slash), KEY_ALL_ACCESS | view))
+      RegDeleteKeyExA(parent.get(), path.substr(slash + 1).c_str(), view, 0);
   }
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  return static_cast<bool>(Open(root, path, KEY_READ));
 }
 
 DWORD Value::AsDword() const {
@@ -97,19 +91,19 @@ DWORD Value::AsDword() const {
 
 Value ReadValue(HKEY root, const std::string& path, const std::string& name) {
   Value value;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+  const win::unique_hkey key = Open(root, path, KEY_READ);
+  if (!key) return value;
   DWORD size = 0;
-  if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type, nullptr, &size) ==
+      ERROR_SUCCESS) {
     value.bytes.resize(size);
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type,
                          value.bytes.empty() ? nullptr : value.bytes.data(),
                          &size) == ERROR_SUCCESS) {
       value.bytes.resize(size);
       value.present = true;
     }
   }
-  RegCloseKey(key);
   return value;
 }
 
@@ -149,13 +143,10 @@ std::string ProgramPath(const std::string& exeName) {
   return dir + "\\bin\\" + exeName;
 }
 
-Process::Process(Process&& other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_) {}
-
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
     Terminate();
-    process_ = std::exchange(other.process_, nullptr);
+    process_ = std::move(other.process_);
     pid_ = other.pid_;
   }
   return *this;
@@ -173,32 +164,31 @@ bool Process::Start(const std::string& exe, const std::string& args, const std::
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &si, &pi))
     return false;
-  CloseHandle(pi.hThread);
-  process_ = pi.hProcess;
+  win::unique_handle thread(pi.hThread);
+  process_.reset(pi.hProcess);
   pid_ = pi.dwProcessId;
   return true;
 }
 
 DWORD Process::Wait(DWORD ms) {
   if (!process_) return STILL_ACTIVE;
-  if (WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  if (WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
 bool Process::Running() const {
-  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 void Process::Terminate() {
   if (!process_) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, 5000);
+  if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
   }
-  CloseHandle(process_);
-  process_ = nullptr;
+  process_.reset();
 }
 
 DWORD Run(const std::string& exe, const std::string& args, DWORD ms) {
@@ -256,31 +246,26 @@ double NowMs() {
 ValueWatcher::ValueWatcher(HKEY root, std::string path, std::string name)
     : root_(root), path_(std::move(path)), name_(std::move(name)) {}
 
-ValueWatcher::~ValueWatcher() {
-  Stop();
-  if (key_) RegCloseKey(key_);
-  if (changed_) CloseHandle(changed_);
-  if (stop_) CloseHandle(stop_);
-}
+ValueWatcher::~ValueWatcher() { Stop(); }
 
 bool ValueWatcher::Start() {
-  if (RegOpenKeyExA(root_, path_.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) return false;
-  changed_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  start_.QuadPart = 0;
+  key_ = Open(root_, path_, KEY_READ);
+  if (!key_) return false;
+  changed_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  stop_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   QueryPerformanceFrequency(&freq_);
   QueryPerformanceCounter(&start_);
-  if (RegNotifyChangeKeyValue(key_, TRUE, REG_NOTIFY_CHANGE_LAST_SET, changed_, TRUE) !=
+  if (RegNotifyChangeKeyValue(key_.get(), TRUE, REG_NOTIFY_CHANGE_LAST_SET, changed_.get(), TRUE) !=
       ERROR_SUCCESS)
     return false;
   samples_.push_back({0.0, ReadValue(root_, path_, name_)});
-  thread_ = CreateThread(nullptr, 0, Thread, this, 0, nullptr);
-  return thread_ != nullptr;
+  thread_.reset(CreateThread(nullptr, 0, Thread, this, 0, nullptr));
+  return static_cast<bool>(thread_);
 }
 
 DWORD WINAPI ValueWatcher::Thread(void* param) {
   auto* self = static_cast<ValueWatcher*>(param);
-  HANDLE handles[] = {self->stop_, self->changed_};
+  HANDLE handles[] = {self->stop_.get(), self->changed_.get()};
   for (;;) {
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
     LARGE_INTEGER now;
@@ -288,9 +273,9 @@ DWORD WINAPI ValueWatcher::Thread(void* param) {
     const double ms =
         1000.0 * double(now.QuadPart - self->start_.QuadPart) / double(self->freq_.QuadPart);
     // Re-arm before reading so a change after the read still wakes us.
-    ResetEvent(self->changed_);
-    if (RegNotifyChangeKeyValue(self->key_, TRUE, REG_NOTIFY_CHANGE_LAST_SET, self->changed_,
-                                TRUE) != ERROR_SUCCESS)
+    ResetEvent(self->changed_.get());
+    if (RegNotifyChangeKeyValue(self->key_.get(), TRUE, REG_NOTIFY_CHANGE_LAST_SET,
+                                self->changed_.get(), TRUE) != ERROR_SUCCESS)
       return 0;
     Value v = ReadValue(self->root_, self->path_, self->name_);
     const Value& last = self->samples_.back().value;
@@ -301,10 +286,9 @@ DWORD WINAPI ValueWatcher::Thread(void* param) {
 
 std::vector<Sample> ValueWatcher::Stop() {
   if (thread_) {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, 5000);
-    CloseHandle(thread_);
-    thread_ = nullptr;
+    SetEvent(stop_.get());
+    WaitForSingleObject(thread_.get(), 5000);
+    thread_.reset();
   }
   return samples_;
 }
@@ -312,14 +296,15 @@ std::vector<Sample> ValueWatcher::Stop() {
 // ---- files ------------------------------------------------------------------
 
 bool ReadFileText(const std::string& path, std::string* text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const win::unique_handle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
   text->clear();
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text->append(buffer, got);
-  CloseHandle(file);
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text->append(buffer, got);
   return true;
 }
 

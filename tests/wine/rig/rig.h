@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win/unique.h"
+
 namespace rig {
 
 // ---- registry -------------------------------------------------------------
@@ -58,10 +60,8 @@ std::string ProgramPath(const std::string& exeName);
 class Process {
  public:
   Process() = default;
-  Process(Process&& other) noexcept;
+  Process(Process&& other) noexcept = default;
   Process& operator=(Process&& other) noexcept;
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
   ~Process();  // ends the process if it still runs
 
   // Starts `exe` with `args` appended to its quoted path.
@@ -71,11 +71,11 @@ class Process {
   DWORD Wait(DWORD ms);
   bool Running() const;
   void Terminate();
-  HANDLE handle() const { return process_; }
+  HANDLE handle() const { return process_.get(); }
   DWORD id() const { return pid_; }
 
  private:
-  HANDLE process_ = nullptr;
+  win::unique_handle process_;
   DWORD pid_ = 0;
 };
 
@@ -114,8 +114,9 @@ class ValueWatcher {
   static DWORD WINAPI Thread(void* self);
   HKEY root_;
   std::string path_, name_;
-  HKEY key_ = nullptr;
-  HANDLE changed_ = nullptr, stop_ = nullptr, thread_ = nullptr;
+  win::unique_hkey key_;
+  win::unique_event changed_, stop_;
+  win::unique_handle thread_;
   LARGE_INTEGER start_{}, freq_{};
   std::vector<Sample> samples_;
 };
