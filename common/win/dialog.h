@@ -16,21 +16,27 @@ struct MessageMapEntry {
   UINT id;                 // for WM_COMMAND: the control id
   UINT code;               // for WM_COMMAND: the notification code
   LRESULT (T::*handler)(WPARAM, LPARAM);
+  void (T::*command)();  // used instead of `handler` when set: a plain command
 };
 
 // Entries for the table, named as the frameworks name them.
 template <class T>
 constexpr MessageMapEntry<T> OnMessage(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM)) {
-  return {message, nullptr, 0, 0, handler};
+  return {message, nullptr, 0, 0, handler, nullptr};
 }
 template <class T>
 constexpr MessageMapEntry<T> OnRegisteredMessage(const UINT* id,
                                                  LRESULT (T::*handler)(WPARAM, LPARAM)) {
-  return {0, id, 0, 0, handler};
+  return {0, id, 0, 0, handler, nullptr};
 }
 template <class T>
 constexpr MessageMapEntry<T> OnButtonClicked(UINT id, LRESULT (T::*handler)(WPARAM, LPARAM)) {
-  return {WM_COMMAND, nullptr, id, BN_CLICKED, handler};
+  return {WM_COMMAND, nullptr, id, BN_CLICKED, handler, nullptr};
+}
+// A click bound to a handler that takes and returns nothing.
+template <class T>
+constexpr MessageMapEntry<T> OnButtonClicked(UINT id, void (T::*command)()) {
+  return {WM_COMMAND, nullptr, id, BN_CLICKED, nullptr, command};
 }
 
 // T supplies `static const MessageMapEntry<T> kMessageMap[]` and may override
@@ -96,7 +102,12 @@ class CDialogImpl {
 
     for (const auto& entry : T::kMessageMap) {
       if (!Matches(entry, message, wParam)) continue;
-      const LRESULT result = (self->*entry.handler)(wParam, lParam);
+      LRESULT result = 0;
+      if (entry.command != nullptr) {
+        (self->*entry.command)();
+      } else {
+        result = (self->*entry.handler)(wParam, lParam);
+      }
       if (ReturnsDirectly(message)) return static_cast<INT_PTR>(result);
       SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
       return TRUE;

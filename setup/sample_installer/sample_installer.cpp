@@ -1,0 +1,72 @@
+// A stand-in for a driver installer: appends what it was started with to a
+// record file and ends. The record goes to %BINDORA_INSTALLER_LOG%, or
+// C:\rig\installer.log. While the file named by %BINDORA_INSTALLER_HOLD%
+// exists it stays running, so a caller's wait can be observed.
+#include <windows.h>
+
+#include "common/win/unique.h"
+
+#ifndef SAMPLE_PAYLOAD_ID
+#define SAMPLE_PAYLOAD_ID 0
+#endif
+
+namespace {
+
+constexpr char kDefaultLog[] = "C:\\rig\\installer.log";
+constexpr DWORD kLongestHoldMs = 120000;
+
+void Append(HANDLE file, const char* text) {
+  DWORD written = 0;
+  WriteFile(file, text, lstrlenA(text), &written, nullptr);
+}
+
+void Field(HANDLE file, const char* name, const char* value) {
+  Append(file, name);
+  Append(file, "=");
+  Append(file, value);
+  Append(file, "\r\n");
+}
+
+void Record() {
+  char log[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("BINDORA_INSTALLER_LOG", log, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    lstrcpynA(log, kDefaultLog, MAX_PATH);
+    CreateDirectoryA("C:\\rig", nullptr);
+  }
+  const win::unique_handle file(CreateFileA(log, FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+
+  char id[16];
+  wsprintfA(id, "%d", SAMPLE_PAYLOAD_ID);
+  char directory[MAX_PATH] = "";
+  GetCurrentDirectoryA(MAX_PATH, directory);
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+
+  Field(file.get(), "payload", id);
+  Field(file.get(), "cmdline", GetCommandLineA());
+  Field(file.get(), "cwd", directory);
+  Field(file.get(), "self", self);
+  Append(file.get(), "\r\n");
+}
+
+void Hold() {
+  char marker[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", marker, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  for (DWORD waited = 0; waited < kLongestHoldMs; waited += 20) {
+    if (GetFileAttributesA(marker) == INVALID_FILE_ATTRIBUTES) return;
+    Sleep(20);
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  Record();
+  Hold();
+  return 0;
+}

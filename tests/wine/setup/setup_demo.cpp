@@ -1,0 +1,84 @@
+// setup's part of the demo, and the scene for the diagnostic screenshot.
+//   setup_demo.exe        runs "setup -s" on a simulated camera module and
+//                         tells what the installer received
+//   setup_demo.exe shot   opens "setup -d", presses ENUM and holds the
+//                         dialog until C:\rig\shot.done exists
+#include <cstdio>
+#include <cstring>
+
+#include "dialog_driver.h"
+#include "rig.h"
+#include "setup_modules.h"
+#include "usb.h"
+
+namespace {
+
+constexpr char kLog[] = "C:\\rig\\installer.log";
+
+std::string ModuleId(const char* product) {
+  return std::string("USB\\VID_") + kModuleConfig.vendor + "&PID_" + product;
+}
+
+void StageDevices() {
+  rig::StageUsbDevice("VID_046D&PID_C52B",
+                      {"USB\\VID_046D&PID_C52B&REV_1201", "USB\\VID_046D&PID_C52B"});
+  rig::StageUsbDevice("VID_1D6B&PID_0A01", {ModuleId(kModuleConfig.a.codes[0]) + "&REV_0100",
+                                            ModuleId(kModuleConfig.a.codes[0])});
+  rig::StageUsbDevice("VID_8087&PID_0024", {"USB\\VID_8087&PID_0024&REV_0000"});
+}
+
+int Demo() {
+  std::printf("\n=== setup: install the driver for the attached camera module\n");
+  SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kLog);
+  DeleteFileA(kLog);
+  StageDevices();
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string installed = std::string(temp) + "\\Setup.exe";
+  std::printf("USB camera module %s attached (table A); running setup.exe -s ...\n",
+              ModuleId(kModuleConfig.a.codes[0]).c_str());
+  std::fflush(stdout);
+  const DWORD code = rig::Run(rig::ProgramPath("setup.exe"), "-s");
+  std::printf("  setup.exe exit status: %lu\n", static_cast<unsigned long>(code));
+  std::string record;
+  if (rig::ReadFileText(kLog, &record)) {
+    std::printf("  the sample installer recorded:\n");
+    size_t at = 0;
+    while (at < record.size()) {
+      size_t end = record.find("\r\n", at);
+      if (end == std::string::npos) end = record.size();
+      if (end > at) std::printf("    %s\n", record.substr(at, end - at).c_str());
+      at = end + 2;
+    }
+  } else {
+    std::printf("  the installer did not run\n");
+  }
+  std::printf("  %s afterwards: %s\n", installed.c_str(),
+              rig::FileExists(installed) ? "still there" : "gone");
+  rig::RemoveUsbDevices();
+  return 0;
+}
+
+int Shot() {
+  StageDevices();
+  rig::Process setup;
+  if (!setup.Start(rig::ProgramPath("setup.exe"), "-d")) return 1;
+  HWND dlg = rig::WaitForDialog(setup.id(), "Bindora", 30000);
+  if (dlg == nullptr) return 1;
+  rig::PostClick(dlg, 1006);
+  rig::WaitUntil([&] { return rig::ListBoxItems(dlg, 1007).size() >= 3; });
+  Sleep(500);
+  CloseHandle(
+      CreateFileA("C:\\rig\\shot.ready", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  rig::WaitUntil([] { return rig::FileExists("C:\\rig\\shot.done"); }, 60000);
+  rig::PostClick(dlg, 2);
+  setup.Wait(10000);
+  rig::RemoveUsbDevices();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return argc > 1 && std::strcmp(argv[1], "shot") == 0 ? Shot() : Demo();
+}
