@@ -13,6 +13,8 @@ wine_start() {
   timeout 60 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Ends the prefix's server and everything it runs (wineserver -k), then waits
+# for it to go.
 wine_stop() {
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   timeout 20 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
