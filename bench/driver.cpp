@@ -1,9 +1,11 @@
 // The benchmark driver: runs inside a throwaway Wine prefix, measures each
 // figure beside its baseline and appends the rows to a results file.
 //   bench_driver.exe RESULTS SETUP_LARGE SETUP_SMALL PAYLOAD_LARGE SIZE_LARGE SIZE_SMALL
+// Parts: monitor (rotasync), scan and extract (setup).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "bench.h"
 #include "common/win/unique.h"
@@ -66,9 +68,15 @@ int main(int argc, char** argv) {
   builds.sizeLarge = std::strtoul(argv[5], nullptr, 10);
   builds.sizeSmall = std::strtoul(argv[6], nullptr, 10);
 
+  // BINDORA_BENCH_PARTS (e.g. "scan extract") narrows the run while one
+  // figure is being worked on.
+  char parts[128] = "";
+  GetEnvironmentVariableA("BINDORA_BENCH_PARTS", parts, sizeof parts);
+  auto wanted = [&](const char* part) { return parts[0] == '\0' || std::strstr(parts, part); };
+
   CreateDirectoryA("C:\\rig", nullptr);
-  bench::BenchMonitor(report);
-  bench::BenchScan(report);
-  bench::BenchExtract(report, builds);
+  if (wanted("monitor")) bench::BenchMonitor(report);
+  if (wanted("scan")) bench::BenchScan(report);
+  if (wanted("extract")) bench::BenchExtract(report, builds);
   return 0;
 }

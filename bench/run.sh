@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# Optional arguments pick parts of the run: monitor, scan, extract.
+export BINDORA_BENCH_PARTS="$*"
 jobs=${JOBS:-$(nproc)}
 . tests/wine/wine-env.sh
 

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <psapi.h>
-#include <setupapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -28,33 +27,22 @@ constexpr int kEnum = 1006, kDevicesList = 1007, kExit = 2;
 constexpr char kInstallerLog[] = "C:\\rig\\bench-installer.log";
 constexpr char kHold[] = "C:\\rig\\bench-installer.hold";
 
-struct devinfo_traits {
-  using pointer = HDEVINFO;
-  static pointer invalid() { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(pointer p) { return p != INVALID_HANDLE_VALUE && p != nullptr; }
-  static void close(pointer p) { SetupDiDestroyDeviceInfoList(p); }
-};
-using unique_devinfo = win::unique_any<devinfo_traits>;
+constexpr char kFloorResults[] = "C:\\rig\\scan-floor.txt";
 
-// The floor: every present device's hardware ids, nothing done with them.
-// Returns how many had a USB id first, as the launcher lists them.
-int BareScan() {
-  const unique_devinfo set(SetupDiGetClassDevsExA(
-      nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
-  if (!set) return -1;
-  int usb = 0;
-  std::vector<BYTE> buffer(8192);
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof device;
-  for (DWORD i = 0; SetupDiEnumDeviceInfo(set.get(), i, &device); ++i) {
-    DWORD type = 0;
-    if (SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_HARDWAREID, &type,
-                                          buffer.data(), static_cast<DWORD>(buffer.size()),
-                                          nullptr) &&
-        std::strncmp(reinterpret_cast<const char*>(buffer.data()), "USB\\V", 5) == 0)
-      ++usb;
-  }
-  return usb;
+std::string Beside(const char* name) {
+  char self[MAX_PATH];
+  std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+  return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+// One run of the floor program: its timed pass in ms, or < 0.
+double BareScan(int* usb) {
+  DeleteFileA(kFloorResults);
+  if (rig::Run(Beside("scan_floor.exe"), kFloorResults, 60000) != 0) return -1;
+  std::string text;
+  double ms = -1;
+  if (rig::ReadFileText(kFloorResults, &text)) std::sscanf(text.c_str(), "%lf %d", &ms, usb);
+  return ms;
 }
 
 void StageDevices() {
@@ -72,17 +60,12 @@ void BenchScan(Report& report) {
   rig::RemoveUsbDevices();
   StageDevices();
 
-  std::vector<double> bare;
-  int listed = BareScan();  // warms the same caches the launcher's first scan finds warm
-  for (int i = 0; i < kScans; ++i) {
-    const double start = rig::NowMs();
-    listed = BareScan();
-    bare.push_back(rig::NowMs() - start);
-  }
+  std::vector<double> bare, scans;
+  int listed = -1;
+  auto bareScan = [&] { return BareScan(&listed); };
 
   rig::Process setup;
   HWND dialog = nullptr;
-  std::vector<double> scans;
   LRESULT count = -1;
   if (setup.Start(rig::ProgramPath("setup.exe"), "-d") &&
       (dialog = rig::WaitForDialog(setup.id(), "Bindora", 15000)) != nullptr) {
@@ -96,8 +79,12 @@ void BenchScan(Report& report) {
         return -1.0;
       return rig::NowMs() - start;
     };
+    // Taken in turns, so both see the server in the same state.
+    bareScan();
     scan();
     for (int i = 0; i < kScans; ++i) {
+      const double floor = bareScan();
+      if (floor >= 0) bare.push_back(floor);
       const double ms = scan();
       if (ms < 0) break;
       scans.push_back(ms);
@@ -114,8 +101,9 @@ void BenchScan(Report& report) {
                 "(list box fill included, it is part of ScanModules)",
                 kDevices, static_cast<long>(count), listed, kScans);
   report.Note(note);
-  if (scans.empty() || count != listed) {
-    report.Note("scan: the launcher's scan did not complete as expected");
+  if (count != listed) report.Note("scan: the launcher listed a different number of ids");
+  if (scans.empty()) {
+    report.Note("scan: the launcher's scan did not complete");
     return;
   }
   const double median = Median(scans), floor = Median(bare);
