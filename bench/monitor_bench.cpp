@@ -7,6 +7,7 @@
 
 #include "bench.h"
 #include "capture.h"
+#include "common/driver_registry/driver_registry.h"
 #include "dialog_driver.h"
 #include "common/win/unique.h"
 #include "rig.h"
@@ -165,6 +166,31 @@ std::string FloorPath() {
   return path.substr(0, path.find_last_of('\\') + 1) + "sync_floor.exe";
 }
 
+// What rotasync does on each sync beyond the floor's sequence: the display
+// query and the driver description lookup, timed here in-process.
+std::string ExtraWork() {
+  constexpr int kRounds = 200;
+  double start = rig::NowMs();
+  for (int i = 0; i < kRounds; ++i) {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+  }
+  const double display = (rig::NowMs() - start) / kRounds;
+  start = rig::NowMs();
+  for (int i = 0; i < kRounds; ++i) {
+    char description[core::kValueArea];
+    driver_registry::GetDriverDescription(description);
+  }
+  const double lookup = (rig::NowMs() - start) / kRounds;
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "rotasync's work beyond the floor, per sync: display query %.3f ms, driver "
+                "description lookup %.3f ms",
+                display, lookup);
+  return text;
+}
+
 }  // namespace
 
 void BenchMonitor(Report& report) {
@@ -196,6 +222,12 @@ void BenchMonitor(Report& report) {
   Sleep(kIdleMs);
   const double monitorIdle = CpuMs(monitor.handle()) - monitorStart;
   const double floorIdle = CpuMs(floor.handle()) - floorStart;
+  char since[160];
+  std::snprintf(since, sizeof since,
+                "idle: CPU since start %.1f ms rotasync, %.1f ms floor (the platform counts in "
+                "10 ms clock ticks)",
+                CpuMs(monitor.handle()), CpuMs(floor.handle()));
+  report.Note(since);
   report.Add(
       {"rotasync idle CPU over 30 s", monitorIdle, floorIdle, "ms", "< 5 ms", monitorIdle < 5});
   Close(floor, floorWindow);
@@ -233,6 +265,7 @@ void BenchMonitor(Report& report) {
   report.Add({"snapshot 2 -> Set median (50)", snap, Median(floorFigures.snapshots), "ms",
               "<= 30 ms", !monitorFigures.snapshots.empty() && snap <= 30});
 
+  report.Note(ExtraWork());
   rig::RemoveCaptureDevices();
   rig::RemoveCameras();
 }
