@@ -207,23 +207,20 @@ void BenchExtract(Report& report, const ExtractBuilds& builds) {
   SetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", kHold);
 
   std::vector<double> writes, peaksLarge, peaksSmall, copies, beforeLarge, beforeSmall;
+  // The same bytes, copied within the temp folder the launcher writes to;
+  // taken in turns with the launcher's runs, so both meet the same disk state.
+  const CopyJob job{TempFile("bench-source.bin"), TempFile("bench-copy.bin")};
+  const bool source = CopyFileA(builds.payloadLarge.c_str(), job.from.c_str(), FALSE) != FALSE;
   for (int i = 0; i < kExtractions; ++i) {
     const Extraction large = Extract(builds.setupLarge, builds.sizeLarge);
     if (large.writeMs >= 0) writes.push_back(large.writeMs);
     if (large.peakMb >= 0) peaksLarge.push_back(large.peakMb);
     beforeLarge.push_back(large.beforeWriteMb);
+    const double copy = source ? CopyMs(job, builds.sizeLarge) : -1;
+    if (copy >= 0) copies.push_back(copy);
     const Extraction small = Extract(builds.setupSmall, builds.sizeSmall);
     if (small.peakMb >= 0) peaksSmall.push_back(small.peakMb);
     beforeSmall.push_back(small.beforeWriteMb);
-  }
-
-  // The same bytes, copied within the temp folder the launcher writes to.
-  const CopyJob job{TempFile("bench-source.bin"), TempFile("bench-copy.bin")};
-  if (CopyFileA(builds.payloadLarge.c_str(), job.from.c_str(), FALSE)) {
-    for (int i = 0; i < kExtractions; ++i) {
-      const double ms = CopyMs(job, builds.sizeLarge);
-      if (ms >= 0) copies.push_back(ms);
-    }
   }
   DeleteFileA(job.from.c_str());
   DeleteFileA(kInstallerLog);
