@@ -17,6 +17,11 @@ class CListBox {
   void AddString(const char* text) {
     SendMessageA(m_hWnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
+  // Off while refilling: otherwise every added line redraws the scroll bar.
+  void SetRedraw(bool on) {
+    SendMessageA(m_hWnd, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+    if (on) InvalidateRect(m_hWnd, nullptr, TRUE);
+  }
 
  private:
   HWND m_hWnd = nullptr;

@@ -98,9 +98,13 @@ class PresentDevices final : public core::DeviceSource {
   unique_multi_string ids_;
 };
 
+// The list is drawn once, when the scan is over.
 class DeviceList final : public core::IdentifierSink {
  public:
-  explicit DeviceList(CListBox& list) : list_(list) {}
+  explicit DeviceList(CListBox& list) : list_(list) { list_.SetRedraw(false); }
+  ~DeviceList() { list_.SetRedraw(true); }
+  DeviceList(const DeviceList&) = delete;
+  DeviceList& operator=(const DeviceList&) = delete;
   void Clear() override { list_.ResetContent(); }
   void Add(const char* id) override { list_.AddString(id); }
 
