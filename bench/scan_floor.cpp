@@ -6,25 +6,15 @@
 // command line.
 #include <windows.h>
 
-#include <setupapi.h>
+#include "common/win/unique_devinfo.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "common/win/unique.h"
-
 namespace {
 
-struct devinfo_traits {
-  using pointer = HDEVINFO;
-  static pointer invalid() { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(pointer p) { return p != INVALID_HANDLE_VALUE && p != nullptr; }
-  static void close(pointer p) { SetupDiDestroyDeviceInfoList(p); }
-};
-using unique_devinfo = win::unique_any<devinfo_traits>;
-
 int Scan() {
-  const unique_devinfo set(SetupDiGetClassDevsExA(
+  const win::unique_devinfo set(SetupDiGetClassDevsExA(
       nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
   if (!set) return -1;
   int usb = 0;

@@ -2,7 +2,7 @@
 // judged by the rules in core/hardware_id.
 #include "launcher_dlg.h"
 
-#include <setupapi.h>
+#include "common/win/unique_devinfo.h"
 
 #include "core/hardware_id.h"
 #include "setup_modules.h"
@@ -28,14 +28,6 @@ struct multi_string_traits {
   }
 };
 using unique_multi_string = win::unique_any<multi_string_traits>;
-
-struct devinfo_traits {
-  using pointer = HDEVINFO;
-  static pointer invalid() { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(pointer p) { return p != INVALID_HANDLE_VALUE && p != nullptr; }
-  static void close(pointer p) { SetupDiDestroyDeviceInfoList(p); }
-};
-using unique_devinfo = win::unique_any<devinfo_traits>;
 
 void* Allocate(SIZE_T bytes) { return HeapAlloc(GetProcessHeap(), 0, bytes); }
 
@@ -94,7 +86,7 @@ class PresentDevices final : public core::DeviceSource {
   }
 
  private:
-  unique_devinfo set_;
+  win::unique_devinfo set_;
   unique_multi_string ids_;
 };
 

@@ -5,18 +5,6 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-base=$1
+wine_throwaway_prefix "$1"
 shift
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/bindora-wine.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-  wine_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 124' INT TERM
-
-cp -a "$base" "$WINEPREFIX"
-wine_start
 timeout -k 5 "${BINDORA_WINE_TIMEOUT:-150}" "$WINE" "$@" </dev/null

@@ -19,3 +19,14 @@ wine_stop() {
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   timeout 20 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
 }
+
+# Makes $WINEPREFIX a throwaway copy of the base prefix $1 with its own
+# server; the copy and the server go when the calling script exits.
+wine_throwaway_prefix() {
+  wine_work=$(mktemp -d "${TMPDIR:-/tmp}/bindora-wine.XXXXXX")
+  export WINEPREFIX=$wine_work/prefix
+  trap 'wine_stop; rm -rf "$wine_work"' EXIT
+  trap 'exit 124' INT TERM
+  cp -a "$1" "$WINEPREFIX"
+  wine_start
+}

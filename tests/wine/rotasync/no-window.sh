@@ -5,19 +5,8 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/wine-env.sh"
-base=$1 exe=$2
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/bindora-wine.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-  wine_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 124' INT TERM
-
-cp -a "$base" "$WINEPREFIX"
-wine_start
+exe=$2
+wine_throwaway_prefix "$1"
 timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d none /f \
   </dev/null >/dev/null 2>&1
 # The driver is chosen when the server's desktop starts.
