@@ -172,3 +172,37 @@ TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
 
 }  // namespace
 }  // namespace setup_test
+
+namespace setup_test {
+namespace {
+
+// Run by full-disk.sh with a temp folder on a file system too small for the
+// payload: the short write is reported, the partial file goes, nothing runs.
+class SetupFullDisk : public SetupTest {};
+
+TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
+  char folder[MAX_PATH];
+  if (GetEnvironmentVariableA("BINDORA_FULL_TEMP", folder, MAX_PATH) == 0)
+    GTEST_SKIP() << "needs full-disk.sh";
+  rig::StageUsbDevice("D1", {ModuleA()});
+  SetEnvironmentVariableA("TMP", folder);
+  SetEnvironmentVariableA("TEMP", folder);
+  const std::string installed = std::string(folder) + "\\Setup.exe";
+
+  rig::Process setup;
+  ASSERT_TRUE(setup.Start(SetupExe()));
+  HWND box = rig::WaitForMessageBox(setup.id());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(rig::MessageBoxText(box), "Can not write file!");
+  rig::DismissMessageBox(box);
+  EXPECT_EQ(setup.Wait(10000), 0u);
+  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);  // silently the same
+
+  SetEnvironmentVariableA("TMP", Temp().c_str());
+  SetEnvironmentVariableA("TEMP", Temp().c_str());
+  EXPECT_TRUE(Records().empty());
+  EXPECT_FALSE(rig::FileExists(installed));
+}
+
+}  // namespace
+}  // namespace setup_test
