@@ -206,3 +206,40 @@ TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
 
 }  // namespace
 }  // namespace setup_test
+
+namespace setup_test {
+namespace {
+
+// From the moment Setup.exe appears until the installer is started (a pause
+// of 100 ms lies between), nobody may write, replace or delete it.
+TEST_F(SetupFiles, WrittenFileCannotBeReplacedBeforeItRuns) {
+  rig::StageUsbDevice("D1", {ModuleA()});
+  Hold();
+  rig::Process setup;
+  ASSERT_TRUE(setup.Start(SetupExe(), "-s"));
+
+  const std::string path = Installed();
+  const double limit = rig::NowMs() + 10000;
+  while (!rig::FileExists(path) && rig::NowMs() < limit) {
+  }
+  const double seen = rig::NowMs();
+  int attempts = 0;
+  for (double now = seen; now < seen + 40; now = rig::NowMs()) {
+    const win::unique_handle writer(CreateFileA(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "opened for writing " << now - seen << " ms after it appeared";
+    EXPECT_FALSE(DeleteFileA(path.c_str())) << "deleted " << now - seen << " ms after it appeared";
+    ++attempts;
+    Sleep(2);
+  }
+  EXPECT_GT(attempts, 0);
+  ASSERT_TRUE(rig::WaitUntil([] { return Records().size() == 1; }));
+  EXPECT_EQ(Records()[0].payload, "137") << "the file written is the file run";
+  Release();
+  EXPECT_EQ(setup.Wait(10000), 0u);
+  EXPECT_FALSE(rig::FileExists(path));
+}
+
+}  // namespace
+}  // namespace setup_test
