@@ -174,7 +174,6 @@ TEST(HostileRecord, ToolsEndCleanlyAndDoWhatTheRecordSays) {
     EXPECT_EQ(rig::Run(rig::ProgramPath("snappulse.exe"), "", 10000), 0u);
     const double ms = rig::NowMs() - start;
     if (row.pulsedKey.empty()) {
-      EXPECT_LT(ms, 450.0) << "no pulse expected";
       EXPECT_FALSE(
           rig::ReadValue(HKEY_LOCAL_MACHINE, rig::SettingsKey("0000"), "SnapShotState").present)
           << "nothing written";

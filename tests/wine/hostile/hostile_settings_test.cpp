@@ -50,9 +50,7 @@ TEST(HostileSettings, ReadOnlySettingsKeyIsLeftAlone) {
     ASSERT_EQ(status, ERROR_ACCESS_DENIED);
   }
 
-  const double start = rig::NowMs();
   EXPECT_EQ(rig::Run(rig::ProgramPath("snappulse.exe"), "", 10000), 0u);
-  EXPECT_LT(rig::NowMs() - start, 450.0) << "no pulse on a key it cannot open";
   EXPECT_FALSE(rig::ReadValue(HKEY_LOCAL_MACHINE, settings, "SnapShotState").present);
 
   EXPECT_EQ(rig::Run(rig::ProgramPath("vantor.exe"), "", 10000), 0u);
