@@ -5,6 +5,16 @@ WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko install prompts in throwaway prefixes.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# A prefix that runs i686 programs names its 32-bit DLLs in this file.
+wine_dlls_marker=wow64-dlls
+
+# Every command on a wow64 prefix, its server included, needs WINEDLLPATH.
+wine_use_dlls_of() {
+  if [ -f "$1/$wine_dlls_marker" ]; then
+    WINEDLLPATH=$(cat "$1/$wine_dlls_marker")
+    export WINEDLLPATH
+  fi
+}
 
 # Starts the server of $WINEPREFIX detached from our stdio, then one throwaway
 # program so the prefix's services start detached too.
@@ -27,6 +37,7 @@ wine_throwaway_prefix() {
   export WINEPREFIX=$wine_work/prefix
   trap 'wine_stop; rm -rf "$wine_work"' EXIT
   trap 'exit 124' INT TERM
+  wine_use_dlls_of "$1"
   cp -a "$1" "$WINEPREFIX"
   wine_start
 }

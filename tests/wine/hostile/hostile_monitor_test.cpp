@@ -25,7 +25,9 @@ void RegisterWideDevice(const std::string& key, const std::wstring& name) {
   rig::RegisterCaptureDevice(key, "placeholder");
   const auto* bytes = reinterpret_cast<const unsigned char*>(name.c_str());
   HKEY k = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (kInstances + key).c_str(), 0, KEY_SET_VALUE, &k), 0);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (kInstances + key).c_str(), 0,
+                          KEY_SET_VALUE | rig::ClassesView(), &k),
+            0);
   const win::unique_hkey owned(k);
   ASSERT_EQ(RegSetValueExW(owned.get(), L"FriendlyName", 0, REG_SZ, bytes,
                            static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t))),

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../capture_filter/capture_filter.h"
 #include "capture.h"
 #include "dialog_driver.h"
 #include "rig.h"
@@ -59,11 +60,37 @@ DWORD HandlesInSystemTable(DWORD pid) {
   return n;
 }
 
+// The 32-bit monitor's devices live in the 32-bit classes view; this 64-bit
+// process enumerates the 64-bit one, which then gets the same device list.
+class MirroredDevice {
+ public:
+  MirroredDevice() {
+    if (!rig::Programs32Bit()) return;
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                    nullptr, key_.put(), nullptr);
+    RegSetValueExA(key_.get(), "CLSID", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(capture_filter::kAcceptingClsid),
+                   sizeof capture_filter::kAcceptingClsid);
+    RegSetValueExA(key_.get(), "FriendlyName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kCamera),
+                   sizeof kCamera);
+  }
+  ~MirroredDevice() {
+    if (!key_) return;
+    key_.reset();
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, kKey, KEY_WOW64_64KEY, 0);
+  }
+
+ private:
+  static constexpr char kKey[] = "CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\cam0";
+  win::unique_hkey key_;
+};
+
 // Handles the platform's device enumerator keeps for itself per enumeration
 // of the video input devices (two registry keys under Wine 8, none on
 // Windows), measured in this process: they are not the monitor's.
 double PlatformHandlesPerEnumeration() {
   constexpr int kRounds = 50;
+  const MirroredDevice mirror;
   if (FAILED(CoInitialize(nullptr))) return 0;
   DWORD start = 0;
   // Round 0 pays for what the first use keeps for good.

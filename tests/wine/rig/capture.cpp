@@ -28,18 +28,9 @@ const char* ClsidOf(CaptureKind kind) {
   return capture_filter::kAcceptingClsid;
 }
 
-// capture_filter.dll lies beside the test programs.
-std::string ServerPath() {
-  char self[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string dir(self, n);
-  dir.resize(dir.find_last_of('\\'));
-  return dir + "\\capture_filter.dll";
-}
-
 void RegisterServer(const char* clsid) {
   const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
-  SetString(HKEY_CLASSES_ROOT, key, "", ServerPath());
+  SetString(HKEY_CLASSES_ROOT, key, "", FixturePath("capture_filter.dll"));
   SetString(HKEY_CLASSES_ROOT, key, "ThreadingModel", "Both");
 }
 

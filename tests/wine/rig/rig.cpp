@@ -1,6 +1,9 @@
 #include "rig.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "common/win/unique.h"
@@ -9,13 +12,34 @@ namespace rig {
 
 namespace {
 
-// Under Wine a mask with both view flags opens the 32-bit view, while a
-// 64-bit driver and rotasync use the 64-bit one: what the rig stages below
-// HKLM\SOFTWARE goes into both views, so every program sees the same camera.
+// Where the rig stages a key. Below HKLM\SOFTWARE a 64-bit driver writes the
+// 64-bit view, and that is all the 32-bit programs get. For 64-bit programs
+// the record goes into both views: under Wine a mask with both view flags
+// opens the 32-bit view for a 64-bit process (the 64-bit one for a 32-bit
+// process), and every program is to see the same camera. Classes go where
+// the programs' COM finds them.
 std::vector<REGSAM> Views(HKEY root, const std::string& path) {
-  if (root == HKEY_LOCAL_MACHINE && _strnicmp(path.c_str(), "SOFTWARE\\", 9) == 0)
+  if (root == HKEY_CLASSES_ROOT) return {ClassesView()};
+  if (root == HKEY_LOCAL_MACHINE && _strnicmp(path.c_str(), "SOFTWARE\\", 9) == 0) {
+    if (Programs32Bit()) return {KEY_WOW64_64KEY};
     return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  }
   return {0};
+}
+
+std::string Environment(const char* name) {
+  char value[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(value, n) : std::string();
+}
+
+// The folder of this test program.
+std::string OwnFolder() {
+  char self[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string dir(self, n);
+  dir.resize(dir.find_last_of('\\'));
+  return dir;
 }
 
 win::unique_hkey CreateOrOpen(HKEY root, const std::string& path, REGSAM view) {
@@ -80,7 +104,7 @@ void DeleteTree(HKEY root, const std::string& path) {
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
-  return static_cast<bool>(Open(root, path, KEY_READ));
+  return static_cast<bool>(Open(root, path, KEY_READ | Views(root, path)[0]));
 }
 
 DWORD Value::AsDword() const {
@@ -91,7 +115,7 @@ DWORD Value::AsDword() const {
 
 Value ReadValue(HKEY root, const std::string& path, const std::string& name) {
   Value value;
-  const win::unique_hkey key = Open(root, path, KEY_READ);
+  const win::unique_hkey key = Open(root, path, KEY_READ | Views(root, path)[0]);
   if (!key) return value;
   DWORD size = 0;
   if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type, nullptr, &size) ==
@@ -134,14 +158,59 @@ void RemoveCameras() {
 
 // ---- processes ------------------------------------------------------------
 
-std::string ProgramPath(const std::string& exeName) {
-  char self[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string dir(self, n);
-  dir.resize(dir.find_last_of('\\'));  // the test's folder
-  dir.resize(dir.find_last_of('\\'));  // build\win64
-  return dir + "\\bin\\" + exeName;
+bool Programs32Bit() {
+  static const bool i686 = Environment("BINDORA_ARCH") == "i686";
+  return i686;
 }
+
+REGSAM ClassesView() { return Programs32Bit() ? KEY_WOW64_32KEY : 0; }
+
+std::string ProgramPath(const std::string& exeName) {
+  std::string dir = Environment("BINDORA_PROGRAMS");
+  if (dir.empty()) {
+    dir = OwnFolder();
+    dir.resize(dir.find_last_of('\\'));  // build\win64
+    dir += "\\bin";
+  }
+  return dir + "\\" + exeName;
+}
+
+std::string FixturePath(const std::string& fileName) {
+  const std::string dir = Environment("BINDORA_FIXTURES");
+  return (dir.empty() ? OwnFolder() : dir) + "\\" + fileName;
+}
+
+namespace {
+
+// The machine field of a PE file's header, 0 when it cannot be read.
+WORD PeMachine(const std::string& path) {
+  std::string image;
+  if (!ReadFileText(path, &image) || image.size() < 0x40) return 0;
+  DWORD header = 0;
+  std::memcpy(&header, &image[0x3C], sizeof header);
+  WORD machine = 0;
+  if (header > image.size() - 6) return 0;
+  std::memcpy(&machine, &image[header + 4], sizeof machine);
+  return machine;
+}
+
+// A run of the programs that ship must not quietly test others: every
+// program under test is of the architecture the run names.
+class ProgramArchitecture : public ::testing::Environment {
+  void SetUp() override {
+    const WORD expected = Programs32Bit() ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    for (const char* name : {"vantor.exe", "snappulse.exe", "rotasync.exe"})
+      ASSERT_EQ(PeMachine(ProgramPath(name)), expected) << ProgramPath(name);
+    if (Programs32Bit()) {
+      ASSERT_EQ(PeMachine(FixturePath("capture_filter.dll")), expected);
+    }
+  }
+};
+
+::testing::Environment* const g_programArchitecture =
+    ::testing::AddGlobalTestEnvironment(new ProgramArchitecture);
+
+}  // namespace
 
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {

@@ -54,8 +54,16 @@ void RemoveCameras();
 
 // ---- processes ------------------------------------------------------------
 
-// Folder of the programs under test (bin\ beside the test's own folder).
+// The programs under test: bin\ beside the test's own folder, or the folder
+// BINDORA_PROGRAMS names (the i686 build, run in a wow64 prefix, with
+// BINDORA_ARCH=i686).
 std::string ProgramPath(const std::string& exeName);
+bool Programs32Bit();
+// Fixtures the programs load (the capture filter): beside the test, or in
+// the folder BINDORA_FIXTURES names, built for the programs' architecture.
+std::string FixturePath(const std::string& fileName);
+// The registry view of the classes the programs' COM reads.
+REGSAM ClassesView();
 
 class Process {
  public:
