@@ -57,6 +57,7 @@ struct Row {
   size_t atStart;             // deliveries from the start's sync
   std::function<void()> act;  // while running, or nothing
   size_t afterAct;            // deliveries in all after it
+  bool only32Bit = false;     // registry views as only a 32-bit process has them
 };
 
 std::vector<Row> Rows() {
@@ -175,6 +176,19 @@ std::vector<Row> Rows() {
          SnapShotState(REG_QWORD, {2, 0, 0, 0, 0, 0, 0, 0});
        },
        1},
+      // The description lookup and the watcher open the 64-bit view: a
+      // record a 32-bit writer left in the 32-bit view is not the camera's.
+      {"record only in the 32-bit view",
+       [=] {
+         rig::StageCamera("0000", kCamera);
+         rig::DeleteTree(HKEY_LOCAL_MACHINE, rig::kDriverKey);
+         rig::SetDword(HKEY_LOCAL_MACHINE, rig::kDriverKey32BitView, "InstanceIndex", 1);
+         rig::SetString(HKEY_LOCAL_MACHINE, rig::kDriverKey32BitView, "ii0001",
+                        rig::InstancePath("0000"));
+         rig::RegisterCaptureDevice("cam0", kCamera);
+       },
+       0, [] { rig::SetDword(HKEY_LOCAL_MACHINE, rig::SettingsKey("0000"), "SnapShotState", 2); },
+       0, true},
       // Without a Settings key the watcher gives up; the monitor goes on.
       {"Settings key missing at start",
        [=] {
@@ -221,6 +235,7 @@ class HostileMonitor : public ::testing::Test {
 
 TEST_F(HostileMonitor, EveryRowKeepsTheMonitorRunningAndDeliversAsItSays) {
   for (const Row& row : Rows()) {
+    if (row.only32Bit && !rig::Programs32Bit()) continue;
     SCOPED_TRACE(row.label);
     rig::RemoveCameras();
     rig::RemoveCaptureDevices();

@@ -152,6 +152,7 @@ void StageCamera(const std::string& number, const std::string& description, int 
 
 void RemoveCameras() {
   DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltra");
+  DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Veltra");
   DeleteTree(HKEY_LOCAL_MACHINE,
              std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kImageClass);
 }

@@ -15,6 +15,8 @@ namespace rig {
 // ---- registry -------------------------------------------------------------
 
 constexpr char kDriverKey[] = "SOFTWARE\\Veltra\\ZADAZ\\QV7DRV";
+// The same key in the 32-bit view, where only 32-bit writers put it.
+constexpr char kDriverKey32BitView[] = "SOFTWARE\\Wow6432Node\\Veltra\\ZADAZ\\QV7DRV";
 constexpr char kImageClass[] = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 
 using Bytes = std::vector<unsigned char>;
