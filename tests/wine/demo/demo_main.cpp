@@ -1,5 +1,6 @@
 // Runs the real programs on a simulated camera and tells what happened.
 #include "demo.h"
+#include "rig.h"
 
 namespace demo {
 
@@ -8,6 +9,9 @@ void Heading(const char* title) { DEMO_SAY("\n=== %s", title); }
 }  // namespace demo
 
 int main() {
+  DEMO_SAY("\nvantor, snappulse and rotasync: the %s build, from %s",
+           rig::Programs32Bit() ? "shipping i686" : "x86_64", rig::ProgramPath("").c_str());
+  if (rig::Programs32Bit()) DEMO_SAY("(32-bit processes in Wine's wow64 mode)");
   demo::DemoVantor();
   demo::DemoSnapPulse();
   demo::DemoRotasync();

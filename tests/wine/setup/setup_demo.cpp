@@ -29,6 +29,9 @@ void StageDevices() {
 
 int Demo() {
   std::printf("\n=== setup: install the driver for the attached camera module\n");
+  std::printf(
+      "(setup's x86_64 build: Wine 8.0's wow64 mode fails 32-bit GDI text and crashes\n"
+      " in a dialog with edit controls, so the i686 setup cannot run here)\n");
   SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kLog);
   DeleteFileA(kLog);
   StageDevices();
