@@ -7,20 +7,6 @@
 #include "core/installer_paths.h"
 #include "core/launcher_options.h"
 
-namespace {
-
-// Takes the first name it is offered, whatever the bytes.
-class AnyFolder final : public core::FolderCreator {
- public:
-  bool Random(unsigned char (&bytes)[core::kFolderRandomBytes]) override {
-    for (unsigned char& b : bytes) b = 0xA5;
-    return true;
-  }
-  unsigned long Create(const char*) override { return 0; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::unique_ptr<char[]> text(new char[size + 1]);
   if (size) std::memcpy(text.get(), data, size);
@@ -40,17 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
   } else if (path[0] != '\0') {
     __builtin_trap();
-  }
-
-  // The text as the temp dir: what is made always fits, or nothing is.
-  AnyFolder creator;
-  char folder[core::kPathArea], installer[core::kPathArea], line[core::kPathArea];
-  for (bool quiet : {false, true}) {
-    if (core::MakeInstallerFolder(creator, text.get(), quiet, folder, installer, line)) {
-      if (std::strlen(line) >= core::kPathArea) __builtin_trap();
-    } else if (folder[0] != '\0' || installer[0] != '\0' || line[0] != '\0') {
-      __builtin_trap();
-    }
   }
   return 0;
 }

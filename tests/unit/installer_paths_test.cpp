@@ -109,7 +109,6 @@ TEST(InstallerPaths, OnlyATakenNameIsTriedAgainAndOnlyABoundedNumberOfTimes) {
        core::kFolderAttempts},
       {"every name taken", taken, true, false, core::kFolderAttempts},
       {"access denied", {5}, true, false, 1},
-      {"temp dir missing", {3}, true, false, 1},
       {"taken, then denied", {183, 5}, true, false, 2},
       {"no random bytes", {}, false, false, 0},
   };
