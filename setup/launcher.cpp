@@ -1,6 +1,7 @@
 // setup: finds the attached camera module, writes the matching installer to
-// a fresh folder of its own in the temp folder, runs it and deletes it. "-s" runs silently, "-d" shows the
-// diagnostic dialog instead of doing anything by itself.
+// a fresh folder of its own in the temp folder, runs it and deletes it. "-s"
+// runs silently, "-d" shows the diagnostic dialog instead of doing anything
+// by itself.
 #include "launcher_dlg.h"
 
 namespace {
