@@ -58,9 +58,11 @@ bool MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet
 // Who may use that folder. Rights and flags are the platform's values, kept
 // here so the rules read (and test) without it.
 enum class Account { System, Administrators, CurrentUser };
-constexpr unsigned long kFullControl = 0x001F01FF;  // FILE_ALL_ACCESS
-constexpr unsigned char kInheritedByFilesAndFolders =
-    0x01 | 0x02;  // OBJECT_ | CONTAINER_INHERIT_ACE
+// FILE_ALL_ACCESS
+constexpr unsigned long kFullControl = 0x001F01FF;
+// OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE: Setup.exe and whatever the
+// installer adds get the same entries.
+constexpr unsigned char kInheritedByFilesAndFolders = 0x01 | 0x02;
 constexpr std::size_t kMostFolderGrants = 3;
 
 struct AccessGrant {
