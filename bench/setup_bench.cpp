@@ -149,6 +149,35 @@ std::string TempFile(const char* name) {
   return std::string(temp) + name;
 }
 
+std::vector<std::string> TempFolders() {
+  std::vector<std::string> folders;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(TempFile("*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return folders;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != '.')
+      folders.push_back(found.cFileName);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return folders;
+}
+
+// Setup.exe in the folder the launcher makes for it: the one that was not in
+// the temp folder before. The folder comes a moment before the file, so the
+// file's creation is still seen by WriteMs.
+std::string InstallerPath(const std::vector<std::string>& before, HANDLE stillRunning) {
+  const double until = rig::NowMs() + 60000;
+  while (rig::NowMs() < until && WaitForSingleObject(stillRunning, 0) != WAIT_OBJECT_0) {
+    for (const std::string& folder : TempFolders()) {
+      bool known = false;
+      for (const std::string& old : before) known = known || old == folder;
+      if (!known) return TempFile(folder.c_str()) + "\\Setup.exe";
+    }
+    Sleep(0);
+  }
+  return "";
+}
+
 struct Extraction {
   double writeMs = -1;
   double peakMb = -1;
@@ -159,13 +188,14 @@ struct Extraction {
 // read while it waits.
 Extraction Extract(const std::string& setupExe, DWORD size) {
   Extraction result;
-  const std::string installed = TempFile("Setup.exe");
-  DeleteFileA(installed.c_str());
   DeleteFileA(kInstallerLog);
   CloseHandle(CreateFileA(kHold, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 
+  const std::vector<std::string> before = TempFolders();
   rig::Process setup;
   if (!setup.Start(setupExe, "-s")) return result;
+  const std::string installed = InstallerPath(before, setup.handle());
+  if (installed.empty()) return result;
   result.writeMs = WriteMs(installed, size, setup.handle(), &result.beforeWriteMb);
   if (rig::WaitUntil([] { return rig::FileExists(kInstallerLog); }, 20000)) {
     result.peakMb = WorkingSetMb(setup.handle(), true);
@@ -207,7 +237,7 @@ void BenchExtract(Report& report, const ExtractBuilds& builds) {
   SetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", kHold);
 
   std::vector<double> writes, peaksLarge, peaksSmall, copies, beforeLarge, beforeSmall;
-  // The same bytes, copied within the temp folder the launcher writes to;
+  // The same bytes, copied within the temp folder the launcher writes into;
   // taken in turns with the launcher's runs, so both meet the same disk state.
   const CopyJob job{TempFile("bench-source.bin"), TempFile("bench-copy.bin")};
   const bool source = CopyFileA(builds.payloadLarge.c_str(), job.from.c_str(), FALSE) != FALSE;

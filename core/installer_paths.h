@@ -1,4 +1,5 @@
-// Where the launcher writes the installer and how it starts it.
+// Where the launcher writes the installer, who may write there, and how it
+// starts it.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +10,9 @@ constexpr std::size_t kPathArea = 260;
 constexpr char kInstallerName[] = "Setup.exe";
 constexpr char kSilentOptions[] = "-s -noreboot";
 
-// "<temp dir>\Setup.exe". The temp dir keeps its own trailing separator, so
-// the path holds a doubled one, which the platform accepts. False when the
-// result would not fit; `path` is then empty.
-bool BuildInstallerPath(const char* tempDir, char (&path)[kPathArea]);
+// "<folder>\Setup.exe". False when the result would not fit; `path` is then
+// empty.
+bool BuildInstallerPath(const char* folder, char (&path)[kPathArea]);
 
 // The quoted path, followed by the silent options when `quiet`. Quoted so a
 // temp dir with blanks cannot make the platform start a shorter path.
@@ -21,6 +21,68 @@ bool BuildInstallerCommandLine(const char* path, bool quiet, char (&commandLine)
 
 // The options alone, for starters that take the file and its parameters apart.
 const char* InstallerParameters(bool quiet);
+
+// The installer gets a folder of its own inside the temp folder: a DLL that
+// anyone left in the shared temp folder must not be found beside it.
+constexpr char kFolderPrefix[] = "Bindora-";
+constexpr std::size_t kFolderRandomBytes = 8;
+// A taken name is someone else's; after this many the launcher gives up.
+constexpr int kFolderAttempts = 10;
+constexpr unsigned long kErrorAlreadyExists = 183;
+
+// "<temp dir>Bindora-<the bytes as hex digits>", a separator added when the
+// temp dir lacks its own. False when the result would not fit; `folder` is
+// then empty.
+bool BuildInstallerFolder(const char* tempDir, const unsigned char (&random)[kFolderRandomBytes],
+                          char (&folder)[kPathArea]);
+
+class FolderCreator {
+ public:
+  virtual bool Random(unsigned char (&bytes)[kFolderRandomBytes]) = 0;
+  // Must fail on an existing name. Returns 0 when created, else the
+  // platform's error code (kErrorAlreadyExists for a taken name).
+  virtual unsigned long Create(const char* folder) = 0;
+
+ protected:
+  ~FolderCreator() = default;
+};
+
+// Creates a fresh folder with an unpredictable name and forms the installer's
+// path and command line in it. Everything must fit before anything is
+// created; only a taken name is tried again. False when no folder was
+// created; all three are then empty.
+bool MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet,
+                         char (&folder)[kPathArea], char (&path)[kPathArea],
+                         char (&commandLine)[kPathArea]);
+
+// Who may use that folder. Rights and flags are the platform's values, kept
+// here so the rules read (and test) without it.
+enum class Account { System, Administrators, CurrentUser };
+// FILE_ALL_ACCESS
+constexpr unsigned long kFullControl = 0x001F01FF;
+// OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE: Setup.exe and whatever the
+// installer adds get the same entries.
+constexpr unsigned char kInheritedByFilesAndFolders = 0x01 | 0x02;
+constexpr std::size_t kMostFolderGrants = 3;
+
+struct AccessGrant {
+  Account account;
+  unsigned long rights;
+  unsigned char inheritance;
+};
+
+struct FolderAccess {
+  const AccessGrant* grants;
+  std::size_t count;
+  // Nothing comes from the temp folder's own entries, now or when someone
+  // later re-applies inheritance to it.
+  bool protectedFromParent;
+};
+
+// Elevated (or SYSTEM): only SYSTEM and Administrators, so no standard user's
+// process can add a DLL for an installer that runs with administrator rights.
+// Otherwise the current user too, who has to write Setup.exe there.
+FolderAccess InstallerFolderAccess(bool elevated);
 
 // Starting the installer: the platform refuses a program that asks for
 // higher rights with this error; such a program is then started through the

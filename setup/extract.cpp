@@ -1,10 +1,11 @@
-// Writing the matching installer to the temp folder, running it, waiting for
-// it and deleting it again.
+// Writing the matching installer to a fresh folder of its own in the temp
+// folder, running it, waiting for it and deleting it again.
 #include "launcher_dlg.h"
 
 #include <shellapi.h>
 
 #include "core/installer_paths.h"
+#include "installer_folder.h"
 
 namespace {
 
@@ -17,6 +18,20 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
          a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh &&
          a.nFileSizeLow == b.nFileSizeLow;
 }
+
+// Removes the installer's folder when the extraction ends. RemoveDirectory
+// refuses a folder that still holds anything, so whatever the installer left
+// there stays with the folder.
+class FolderRemover {
+ public:
+  explicit FolderRemover(const char* folder) : folder_(folder) {}
+  FolderRemover(const FolderRemover&) = delete;
+  FolderRemover& operator=(const FolderRemover&) = delete;
+  ~FolderRemover() { RemoveDirectoryA(folder_); }
+
+ private:
+  const char* folder_;
+};
 
 class Starter final : public core::InstallerStarter {
  public:
@@ -121,14 +136,15 @@ void CLauncherDlg::OnExtract() {
 
   char tempDir[core::kPathArea];
   const DWORD tempLength = GetTempPathA(core::kPathArea, tempDir);
+  char folder[core::kPathArea];
   char path[core::kPathArea];
   char commandLine[core::kPathArea];
   if (tempLength == 0 || tempLength >= core::kPathArea ||
-      !core::BuildInstallerPath(tempDir, path) ||
-      !core::BuildInstallerCommandLine(path, m_bQuiet != FALSE, commandLine)) {
+      !CreateInstallerFolder(tempDir, m_bQuiet != FALSE, folder, path, commandLine)) {
     ShowMessage(kCreateFailed);
     return;
   }
+  const FolderRemover remover(folder);
   SetDlgItemTextA(m_hWnd, IDC_EDIT_PATH, path);
 
   win::unique_handle guard;
@@ -136,7 +152,7 @@ void CLauncherDlg::OnExtract() {
   SetDlgItemTextA(m_hWnd, IDC_EDIT_RUN, path);
 
   Sleep(100);
-  RunProgram(commandLine, tempDir, path);
+  RunProgram(commandLine, folder, path);
   guard.reset();
   win::unique_handle process(m_processInfo.hProcess);
   win::unique_handle thread(m_processInfo.hThread);

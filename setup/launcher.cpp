@@ -1,14 +1,15 @@
 // setup: finds the attached camera module, writes the matching installer to
-// the temp folder, runs it and deletes it. "-s" runs silently, "-d" shows the
-// diagnostic dialog instead of doing anything by itself.
+// a fresh folder of its own in the temp folder, runs it and deletes it. "-s"
+// runs silently, "-d" shows the diagnostic dialog instead of doing anything
+// by itself.
 #include "launcher_dlg.h"
 
 namespace {
 
 constexpr char kInstanceMutex[] = "Korvel_Share";
 
-// Held until the process ends, so a second launcher cannot write the same
-// temp file while our installer runs.
+// Held until the process ends, so a second launcher cannot start a second
+// installer while ours runs.
 win::unique_mutex g_instanceMutex;
 
 // The executable's base name, as message box caption.

@@ -68,10 +68,19 @@ struct hkey_traits {
   static void close(pointer h) { RegCloseKey(h); }
 };
 
+// What the platform hands out with LocalAlloc (descriptors, SID strings).
+struct hlocal_traits {
+  using pointer = HLOCAL;
+  static pointer invalid() { return nullptr; }
+  static bool is_valid(pointer h) { return h != nullptr; }
+  static void close(pointer h) { LocalFree(h); }
+};
+
 using unique_handle = unique_any<handle_traits>;
 using unique_event = unique_any<handle_traits>;
 using unique_mutex = unique_any<handle_traits>;
 using unique_hkey = unique_any<hkey_traits>;
+using unique_hlocal = unique_any<hlocal_traits>;
 
 // A COM interface pointer, released when the owner goes.
 template <typename T>

@@ -1,7 +1,11 @@
 // A stand-in for a driver installer: appends what it was started with to a
 // record file and ends. The record goes to %BINDORA_INSTALLER_LOG%, or
 // C:\rig\installer.log. While the file named by %BINDORA_INSTALLER_HOLD%
-// exists it stays running, so a caller's wait can be observed.
+// exists it stays running, so a caller's wait can be observed. It loads the
+// DLL named by %BINDORA_INSTALLER_LOAD% as a real installer would load one of
+// its imports, and records where that came from; it leaves a file named by
+// %BINDORA_INSTALLER_LEAVE% beside itself, as an installer that unpacks more.
+// Without these variables it does neither.
 #include <windows.h>
 
 #include "common/win/unique.h"
@@ -27,10 +31,17 @@ void Field(HANDLE file, const char* name, const char* value) {
   Append(file, "\r\n");
 }
 
+// False, and `value` empty, when the variable is unset or does not fit.
+bool Variable(const char* name, char (&value)[MAX_PATH]) {
+  const DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
+  if (length != 0 && length < MAX_PATH) return true;
+  value[0] = '\0';
+  return false;
+}
+
 void Record() {
   char log[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA("BINDORA_INSTALLER_LOG", log, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
+  if (!Variable("BINDORA_INSTALLER_LOG", log)) {
     lstrcpynA(log, kDefaultLog, MAX_PATH);
     CreateDirectoryA("C:\\rig", nullptr);
   }
@@ -50,13 +61,33 @@ void Record() {
   Field(file.get(), "cmdline", GetCommandLineA());
   Field(file.get(), "cwd", directory);
   Field(file.get(), "self", self);
+  char dll[MAX_PATH];
+  if (Variable("BINDORA_INSTALLER_LOAD", dll)) {
+    char loaded[MAX_PATH] = "(none)";
+    if (HMODULE module = LoadLibraryA(dll)) GetModuleFileNameA(module, loaded, MAX_PATH);
+    Field(file.get(), "loaded", loaded);
+  }
   Append(file.get(), "\r\n");
+}
+
+void Leave() {
+  char name[MAX_PATH];
+  if (!Variable("BINDORA_INSTALLER_LEAVE", name)) return;
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  char* end = path + length;
+  while (end > path && end[-1] != '\\') --end;
+  if (end - path + lstrlenA(name) >= MAX_PATH) return;
+  lstrcpyA(end, name);
+  const win::unique_handle file(
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) Append(file.get(), "left by the installer");
 }
 
 void Hold() {
   char marker[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", marker, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
+  if (!Variable("BINDORA_INSTALLER_HOLD", marker)) return;
   for (DWORD waited = 0; waited < kLongestHoldMs; waited += 20) {
     if (GetFileAttributesA(marker) == INVALID_FILE_ATTRIBUTES) return;
     Sleep(20);
@@ -67,6 +98,7 @@ void Hold() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Record();
+  Leave();
   Hold();
   return 0;
 }

@@ -120,7 +120,7 @@ TEST_F(HostileUsb, EveryIdentifierEndsCleanlyWithTheRightPayloadAndList) {
         EXPECT_EQ(records[0].payload, row.payload);
       }
     }
-    EXPECT_FALSE(rig::FileExists(Installed()));
+    EXPECT_TRUE(NewFolders().empty());
 
     const auto listed = DiagnosticList();
     EXPECT_EQ(listed.size(), row.listed.size());

@@ -35,29 +35,30 @@ int Demo() {
   SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kLog);
   DeleteFileA(kLog);
   StageDevices();
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string installed = std::string(temp) + "\\Setup.exe";
   std::printf("USB camera module %s attached (table A); running setup.exe -s ...\n",
               ModuleId(kModuleConfig.a.codes[0]).c_str());
   std::fflush(stdout);
   const DWORD code = rig::Run(rig::ProgramPath("setup.exe"), "-s");
   std::printf("  setup.exe exit status: %lu\n", static_cast<unsigned long>(code));
-  std::string record;
+  std::string record, folder;
   if (rig::ReadFileText(kLog, &record)) {
     std::printf("  the sample installer recorded:\n");
     size_t at = 0;
     while (at < record.size()) {
       size_t end = record.find("\r\n", at);
       if (end == std::string::npos) end = record.size();
-      if (end > at) std::printf("    %s\n", record.substr(at, end - at).c_str());
+      const std::string line = record.substr(at, end - at);
+      if (end > at) std::printf("    %s\n", line.c_str());
+      if (line.compare(0, 4, "cwd=") == 0) folder = line.substr(4);
       at = end + 2;
     }
   } else {
     std::printf("  the installer did not run\n");
   }
-  std::printf("  %s afterwards: %s\n", installed.c_str(),
-              rig::FileExists(installed) ? "still there" : "gone");
+  if (!folder.empty())
+    std::printf(
+        "  its folder %s afterwards: %s\n", folder.c_str(),
+        GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES ? "still there" : "gone");
   rig::RemoveUsbDevices();
   return 0;
 }

@@ -1,10 +1,11 @@
 // Shared by the launcher's Wine tests: simulated camera modules (codes taken
 // from the build's own module tables), the sample installer's records, and
-// the temp folder setup.exe writes into.
+// the temp folder in which setup.exe makes the installer's folder.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace setup_test {
 
 constexpr char kLog[] = "C:\\rig\\installer.log";
 constexpr char kHold[] = "C:\\rig\\installer.hold";
+// Left in the temp folder before every run, as anyone could; the sample
+// installer tries to load it by name.
+constexpr char kPlanted[] = "bindora_planted.dll";
 
 // "USB\VID_<vendor>&PID_<product>" plus an optional tail.
 inline std::string Id(const char* vendor, const char* product, const char* tail = "") {
@@ -40,7 +44,7 @@ inline std::string LowerDigits(const std::string& id) {
 
 // What one run of the sample installer wrote.
 struct Record {
-  std::string payload, cmdline, cwd, self;
+  std::string payload, cmdline, cwd, self, loaded;
 };
 
 inline std::vector<Record> Records() {
@@ -65,6 +69,7 @@ inline std::vector<Record> Records() {
     if (key == "cmdline") current.cmdline = value;
     if (key == "cwd") current.cwd = value;
     if (key == "self") current.self = value;
+    if (key == "loaded") current.loaded = value;
   }
   return records;
 }
@@ -79,6 +84,30 @@ inline std::string Canonical(std::string path) {
   return Lower(out);
 }
 
+inline std::string Parent(const std::string& path) {
+  const size_t at = path.find_last_of('\\');
+  return at == std::string::npos ? "" : path.substr(0, at);
+}
+
+// The folder the installer was started from.
+inline std::string FolderOf(const Record& r) { return Parent(r.self); }
+
+// Full paths of the folders directly in `dir`.
+inline std::vector<std::string> SubFolders(std::string dir) {
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  std::vector<std::string> folders;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return folders;
+  do {
+    const std::string name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
+      folders.push_back(dir + "\\" + name);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return folders;
+}
+
 class SetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,10 +116,14 @@ class SetupTest : public ::testing::Test {
     DeleteFileA(kHold);
     SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kLog);
     SetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", kHold);
+    SetEnvironmentVariableA("BINDORA_INSTALLER_LOAD", kPlanted);
+    SetEnvironmentVariableA("BINDORA_INSTALLER_LEAVE", nullptr);
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     temp_ = temp;
-    DeleteFileA(Installed().c_str());
+    ASSERT_TRUE(CopyFileA(rig::ProgramPath("..\\tests\\capture_filter.dll").c_str(),
+                          (temp_ + kPlanted).c_str(), FALSE));
+    before_ = SubFolders(temp_);
   }
 
   void TearDown() override {
@@ -100,8 +133,27 @@ class SetupTest : public ::testing::Test {
 
   // The temp folder as setup.exe sees it (it inherits our environment).
   const std::string& Temp() const { return temp_; }
-  // The file path setup.exe forms: the folder's own separator and one more.
-  std::string Installed() const { return temp_ + "\\Setup.exe"; }
+
+  // Folders in the temp folder that were not there when the test began.
+  std::vector<std::string> NewFolders() const {
+    std::vector<std::string> made;
+    for (const std::string& f : SubFolders(temp_))
+      if (std::find(before_.begin(), before_.end(), f) == before_.end()) made.push_back(f);
+    return made;
+  }
+
+  // Started as "<folder>\Setup.exe", quoted, from a folder of its own that
+  // did not exist before, directly in `temp`; the DLL planted in the temp
+  // folder was not found.
+  void ExpectOwnFolder(const Record& r, const std::string& options,
+                       const std::string& temp = "") const {
+    const std::string folder = FolderOf(r);
+    EXPECT_EQ(r.cmdline, "\"" + folder + "\\Setup.exe\"" + options);
+    EXPECT_EQ(Canonical(Parent(folder)), Canonical(temp.empty() ? temp_ : temp));
+    EXPECT_EQ(std::find(before_.begin(), before_.end(), folder), before_.end()) << folder;
+    EXPECT_EQ(Canonical(r.cwd), Canonical(folder));
+    EXPECT_EQ(r.loaded, "(none)") << "a DLL from the temp folder was loaded";
+  }
 
   // While held, the sample installer keeps running.
   static void Hold() {
@@ -112,6 +164,7 @@ class SetupTest : public ::testing::Test {
   static std::string SetupExe() { return rig::ProgramPath("setup.exe"); }
 
   std::string temp_;
+  std::vector<std::string> before_;
 };
 
 }  // namespace setup_test

@@ -1,9 +1,39 @@
-// setup.exe under Wine, automatic modes: which installer is written, how it
-// is started, that it is waited for and deleted.
+// setup.exe under Wine, automatic modes: which installer is written, where,
+// how it is started, that it is waited for and that it and its folder go.
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <set>
+
+#include "installer_folder.h"
 #include "setup_fixture.h"
 
 namespace setup_test {
 namespace {
+
+// Wine keeps no descriptor of its own for a file: it answers with one made
+// from the Unix mode bits, where the "other" bits become an Everyone entry.
+// That entry is the part of the folder's access the tests can see.
+bool GrantsEveryone(const std::string& path) {
+  PACL dacl = nullptr;
+  win::unique_hlocal descriptor;
+  if (GetNamedSecurityInfoA(
+          path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+          reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) != ERROR_SUCCESS ||
+      dacl == nullptr) {
+    return true;  // no DACL: everyone may do anything
+  }
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof everyone;
+  CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, everyone))
+      return true;
+  }
+  return false;
+}
 
 class SetupRun : public SetupTest {};
 
@@ -13,18 +43,40 @@ TEST_F(SetupRun, DefaultModeRunsTableAInstallerWaitsAndDeletesIt) {
   rig::Process setup;
   ASSERT_TRUE(setup.Start(SetupExe()));
   ASSERT_TRUE(rig::WaitUntil([] { return Records().size() == 1; }));
-  EXPECT_TRUE(rig::FileExists(Installed()));
+  const Record r = Records()[0];
+  EXPECT_TRUE(rig::FileExists(r.self));
+  EXPECT_FALSE(GrantsEveryone(FolderOf(r)));
   EXPECT_EQ(setup.Wait(400), STILL_ACTIVE) << "setup must wait for the installer";
   EXPECT_FALSE(rig::HasVisibleWindow(setup.id()));
   Release();
   EXPECT_EQ(setup.Wait(10000), 0u);
-  EXPECT_FALSE(rig::FileExists(Installed()));
+  EXPECT_TRUE(NewFolders().empty()) << "Setup.exe and its folder go";
 
-  const Record r = Records()[0];
   EXPECT_EQ(r.payload, "137");
-  EXPECT_EQ(r.cmdline, "\"" + Installed() + "\"");
-  EXPECT_EQ(Canonical(r.self), Canonical(Installed()));
-  EXPECT_EQ(Canonical(r.cwd), Canonical(Temp()));
+  ExpectOwnFolder(r, "");
+}
+
+// The fault this guards against: an installer started from the temp folder
+// loads what was planted there.
+TEST_F(SetupRun, DllPlantedInTheTempFolderIsNotLoaded) {
+  const std::string stale = Temp() + "Setup.exe";
+  ASSERT_TRUE(
+      CopyFileA(rig::ProgramPath("..\\setup\\sample_installer\\sample_installer_137.exe").c_str(),
+                stale.c_str(), FALSE));
+  {
+    rig::Process installer;
+    ASSERT_TRUE(installer.Start(stale, "", Temp()));
+    EXPECT_EQ(installer.Wait(10000), 0u);
+  }
+  DeleteFileA(stale.c_str());
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(Canonical(Records()[0].loaded), Canonical(Temp() + kPlanted)) << "the plant is real";
+
+  DeleteFileA(kLog);
+  rig::StageUsbDevice("D1", {ModuleA()});
+  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
+  ASSERT_EQ(Records().size(), 1u);
+  ExpectOwnFolder(Records()[0], " -s -noreboot");
 }
 
 TEST_F(SetupRun, OptionIsTheLastTwoCharacters) {
@@ -39,6 +91,7 @@ TEST_F(SetupRun, OptionIsTheLastTwoCharacters) {
       {"-s ", ""},  // a trailing blank: no option, default mode
       {"-s x", ""},
   };
+  std::set<std::string> folders;
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("args '") + row.args + "'");
     DeleteFileA(kLog);
@@ -46,9 +99,11 @@ TEST_F(SetupRun, OptionIsTheLastTwoCharacters) {
     EXPECT_EQ(rig::Run(SetupExe(), row.args), 0u);
     const auto records = Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].cmdline, "\"" + Installed() + "\"" + row.options);
-    EXPECT_FALSE(rig::FileExists(Installed()));
+    ExpectOwnFolder(records[0], row.options);
+    folders.insert(Canonical(FolderOf(records[0])));
+    EXPECT_TRUE(NewFolders().empty());
   }
+  EXPECT_EQ(folders.size(), std::size(rows)) << "every run has a folder of its own";
 }
 
 TEST_F(SetupRun, FamilyChosenByTheFirstIdentifierInEnumerationOrder) {
@@ -86,7 +141,7 @@ TEST_F(SetupRun, FamilyChosenByTheFirstIdentifierInEnumerationOrder) {
       ASSERT_EQ(records.size(), 1u);
       EXPECT_EQ(records[0].payload, row.payload);
     }
-    EXPECT_FALSE(rig::FileExists(Installed()));
+    EXPECT_TRUE(NewFolders().empty());
   }
 }
 
@@ -104,41 +159,89 @@ TEST_F(SetupRun, MalformedHardwareIdsAreSkipped) {
 
 class SetupFiles : public SetupTest {};
 
-TEST_F(SetupFiles, ExistingSetupExeIsOverwrittenRunAndDeleted) {
+// Not ours: whether it is stale or still held open by someone, it neither
+// stops the launcher nor is touched by it.
+TEST_F(SetupFiles, SetupExeInTheTempFolderIsLeftAlone) {
   rig::StageUsbDevice("D1", {ModuleA()});
-  {
-    HANDLE f =
-        CreateFileA(Installed().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  const std::string stale = Temp() + "Setup.exe";
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "held open without sharing" : "closed");
+    DeleteFileA(kLog);
+    win::unique_handle file(
+        CreateFileA(stale.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
     DWORD n = 0;
-    WriteFile(f, "stale", 5, &n, nullptr);
-    CloseHandle(f);
+    WriteFile(file.get(), "stale", 5, &n, nullptr);
+    if (!locked) file.reset();
+
+    // Default mode: a message box would keep it running past the limit.
+    EXPECT_EQ(rig::Run(SetupExe()), 0u);
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    ExpectOwnFolder(records[0], "");
+    EXPECT_TRUE(NewFolders().empty());
+
+    file.reset();
+    std::string text;
+    EXPECT_TRUE(rig::ReadFileText(stale, &text));
+    EXPECT_EQ(text, "stale");
+    DeleteFileA(stale.c_str());
   }
-  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
-  ASSERT_EQ(Records().size(), 1u);
-  EXPECT_FALSE(rig::FileExists(Installed()));
 }
 
-TEST_F(SetupFiles, LockedSetupExeGivesCanNotCreateFileAndRunsNothing) {
+TEST_F(SetupFiles, FolderThatCannotBeMadeGivesCanNotCreateFileAndRunsNothing) {
   rig::StageUsbDevice("D1", {ModuleA()});
-  HANDLE lock =
-      CreateFileA(Installed().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  // 224 characters with the separator: "Bindora-<16>\\Setup.exe" and the quotes
+  // no longer fit in 260.
+  const std::string tooLong = "C:\\rig\\" + std::string(216, 'x');
+  ASSERT_TRUE(CreateDirectoryA(tooLong.c_str(), nullptr));
+  struct Row {
+    const char* label;
+    std::string temp;  // GetTempPath does not check that it exists
+  } const rows[] = {
+      {"temp folder missing", "C:\\rig\\missing"},
+      {"temp path too long", tooLong},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    SetEnvironmentVariableA("TMP", (row.temp + "\\").c_str());
+    SetEnvironmentVariableA("TEMP", (row.temp + "\\").c_str());
+    rig::Process setup;
+    ASSERT_TRUE(setup.Start(SetupExe()));
+    HWND box = rig::WaitForMessageBox(setup.id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(rig::MessageBoxText(box), "Can not create file!");
+    EXPECT_EQ(rig::WindowText(box), "setup");
+    rig::DismissMessageBox(box);
+    EXPECT_EQ(setup.Wait(10000), 0u);
+    EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);  // silently the same
 
-  rig::Process setup;
-  ASSERT_TRUE(setup.Start(SetupExe()));
-  HWND box = rig::WaitForMessageBox(setup.id());
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(rig::MessageBoxText(box), "Can not create file!");
-  EXPECT_EQ(rig::WindowText(box), "setup");
-  rig::DismissMessageBox(box);
-  EXPECT_EQ(setup.Wait(10000), 0u);
+    SetEnvironmentVariableA("TMP", Temp().c_str());
+    SetEnvironmentVariableA("TEMP", Temp().c_str());
+    EXPECT_TRUE(Records().empty());
+    EXPECT_TRUE(SubFolders(row.temp).empty());
+  }
+  EXPECT_FALSE(rig::FileExists("C:\\rig\\missing"));
+  RemoveDirectoryA(tooLong.c_str());
+}
 
-  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);  // silently the same
-  EXPECT_TRUE(Records().empty());
-  CloseHandle(lock);
-  EXPECT_TRUE(rig::FileExists(Installed())) << "not ours to delete";
-  DeleteFileA(Installed().c_str());
+// An installer that unpacks more and leaves it: its files and their folder
+// stay, only Setup.exe goes.
+TEST_F(SetupFiles, FolderStaysWithWhatTheInstallerLeftInIt) {
+  rig::StageUsbDevice("D1", {ModuleA()});
+  SetEnvironmentVariableA("BINDORA_INSTALLER_LEAVE", "unpacked.txt");
+  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
+  SetEnvironmentVariableA("BINDORA_INSTALLER_LEAVE", nullptr);
+  const auto records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  const std::string folder = FolderOf(records[0]);
+  EXPECT_EQ(NewFolders(), std::vector<std::string>{folder});
+  EXPECT_FALSE(rig::FileExists(records[0].self));
+  std::string text;
+  EXPECT_TRUE(rig::ReadFileText(folder + "\\unpacked.txt", &text));
+  EXPECT_EQ(text, "left by the installer");
+  DeleteFileA((folder + "\\unpacked.txt").c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
@@ -154,7 +257,6 @@ TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
                 "C:\\Documents.exe", FALSE));
   SetEnvironmentVariableA("TMP", (folder + "\\").c_str());
   SetEnvironmentVariableA("TEMP", (folder + "\\").c_str());
-  const std::string installed = folder + "\\\\Setup.exe";
 
   EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
   SetEnvironmentVariableA("TMP", Temp().c_str());
@@ -164,10 +266,60 @@ TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
   const auto records = Records();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].payload, "137");
-  EXPECT_EQ(records[0].cmdline, "\"" + installed + "\" -s -noreboot");
-  EXPECT_EQ(Canonical(records[0].self), Canonical(installed));
-  EXPECT_EQ(Canonical(records[0].cwd), Canonical(folder));
-  EXPECT_FALSE(rig::FileExists(installed));
+  ExpectOwnFolder(records[0], " -s -noreboot", folder);
+  EXPECT_TRUE(SubFolders(folder).empty());
+}
+
+// What setup applies to the folder, built as setup builds it, for the token
+// Wine gives every process (a full administrator) and for one whose
+// Administrators group only denies, as UAC filters it.
+TEST_F(SetupFiles, FolderDescriptorFollowsTheToken) {
+  win::unique_handle full;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, full.put()));
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  SID_AND_ATTRIBUTES denyOnly{administrators, 0};
+  win::unique_handle filtered;
+  ASSERT_TRUE(
+      CreateRestrictedToken(full.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, filtered.put()));
+
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } info;
+  ASSERT_TRUE(GetTokenInformation(full.get(), TokenUser, &info, sizeof info, &size));
+  win::unique_hlocal userText;
+  ASSERT_TRUE(ConvertSidToStringSidA(info.user.User.Sid, reinterpret_cast<char**>(userText.put())));
+  const std::string user = static_cast<const char*>(userText.get());
+
+  struct Row {
+    const char* label;
+    HANDLE token;  // impersonated, or none
+    bool elevated;
+    std::string dacl;
+  } const rows[] = {
+      {"full token", nullptr, true, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+      {"filtered token", filtered.get(), false,
+       "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    if (row.token != nullptr) {
+      ASSERT_TRUE(ImpersonateLoggedOnUser(row.token));
+    }
+    const bool elevated = RunsElevated();
+    RevertToSelf();
+    EXPECT_EQ(elevated, row.elevated);
+
+    FolderDescriptor descriptor;
+    ASSERT_TRUE(descriptor.Build(elevated));
+    win::unique_hlocal text;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        descriptor.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+        reinterpret_cast<char**>(text.put()), nullptr));
+    EXPECT_EQ(std::string(static_cast<const char*>(text.get())), row.dacl);
+  }
 }
 
 }  // namespace
@@ -187,7 +339,6 @@ TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
   rig::StageUsbDevice("D1", {ModuleA()});
   SetEnvironmentVariableA("TMP", folder);
   SetEnvironmentVariableA("TEMP", folder);
-  const std::string installed = std::string(folder) + "\\Setup.exe";
 
   rig::Process setup;
   ASSERT_TRUE(setup.Start(SetupExe()));
@@ -201,7 +352,7 @@ TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
   SetEnvironmentVariableA("TMP", Temp().c_str());
   SetEnvironmentVariableA("TEMP", Temp().c_str());
   EXPECT_TRUE(Records().empty());
-  EXPECT_FALSE(rig::FileExists(installed));
+  EXPECT_TRUE(SubFolders(folder).empty()) << "the partial file and its folder go";
 }
 
 }  // namespace
@@ -218,8 +369,12 @@ TEST_F(SetupFiles, WrittenFileCannotBeReplacedBeforeItRuns) {
   rig::Process setup;
   ASSERT_TRUE(setup.Start(SetupExe(), "-s"));
 
-  const std::string path = Installed();
   const double limit = rig::NowMs() + 10000;
+  std::vector<std::string> made;
+  while ((made = NewFolders()).empty() && rig::NowMs() < limit) {
+  }
+  ASSERT_EQ(made.size(), 1u);
+  const std::string path = made[0] + "\\Setup.exe";
   while (!rig::FileExists(path) && rig::NowMs() < limit) {
   }
   const double seen = rig::NowMs();
@@ -238,7 +393,7 @@ TEST_F(SetupFiles, WrittenFileCannotBeReplacedBeforeItRuns) {
   EXPECT_EQ(Records()[0].payload, "137") << "the file written is the file run";
   Release();
   EXPECT_EQ(setup.Wait(10000), 0u);
-  EXPECT_FALSE(rig::FileExists(path));
+  EXPECT_TRUE(NewFolders().empty());
 }
 
 }  // namespace
