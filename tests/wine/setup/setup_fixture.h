@@ -134,6 +134,27 @@ class SetupTest : public ::testing::Test {
   // The temp folder as setup.exe sees it (it inherits our environment).
   const std::string& Temp() const { return temp_; }
 
+  // The temp folder of the programs started next; "" gives them ours again.
+  void UseTemp(const std::string& folder) const {
+    const std::string& value = folder.empty() ? temp_ : folder;
+    SetEnvironmentVariableA("TMP", value.c_str());
+    SetEnvironmentVariableA("TEMP", value.c_str());
+  }
+
+  // setup reports `text` in a message box and ends; with "-s" it ends
+  // without a word.
+  void ExpectFailureReported(const char* text) const {
+    rig::Process setup;
+    ASSERT_TRUE(setup.Start(SetupExe()));
+    HWND box = rig::WaitForMessageBox(setup.id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(rig::MessageBoxText(box), text);
+    EXPECT_EQ(rig::WindowText(box), "setup");
+    rig::DismissMessageBox(box);
+    EXPECT_EQ(setup.Wait(10000), 0u);
+    EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
+  }
+
   // Folders in the temp folder that were not there when the test began.
   std::vector<std::string> NewFolders() const {
     std::vector<std::string> made;

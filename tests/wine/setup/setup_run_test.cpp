@@ -204,20 +204,9 @@ TEST_F(SetupFiles, FolderThatCannotBeMadeGivesCanNotCreateFileAndRunsNothing) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    SetEnvironmentVariableA("TMP", (row.temp + "\\").c_str());
-    SetEnvironmentVariableA("TEMP", (row.temp + "\\").c_str());
-    rig::Process setup;
-    ASSERT_TRUE(setup.Start(SetupExe()));
-    HWND box = rig::WaitForMessageBox(setup.id());
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(rig::MessageBoxText(box), "Can not create file!");
-    EXPECT_EQ(rig::WindowText(box), "setup");
-    rig::DismissMessageBox(box);
-    EXPECT_EQ(setup.Wait(10000), 0u);
-    EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);  // silently the same
-
-    SetEnvironmentVariableA("TMP", Temp().c_str());
-    SetEnvironmentVariableA("TEMP", Temp().c_str());
+    UseTemp(row.temp + "\\");
+    ExpectFailureReported("Can not create file!");
+    UseTemp("");
     EXPECT_TRUE(Records().empty());
     EXPECT_TRUE(SubFolders(row.temp).empty());
   }
@@ -255,12 +244,9 @@ TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
   ASSERT_TRUE(
       CopyFileA(rig::ProgramPath("..\\setup\\sample_installer\\sample_installer_135.exe").c_str(),
                 "C:\\Documents.exe", FALSE));
-  SetEnvironmentVariableA("TMP", (folder + "\\").c_str());
-  SetEnvironmentVariableA("TEMP", (folder + "\\").c_str());
-
+  UseTemp(folder + "\\");
   EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
-  SetEnvironmentVariableA("TMP", Temp().c_str());
-  SetEnvironmentVariableA("TEMP", Temp().c_str());
+  UseTemp("");
   DeleteFileA("C:\\Documents.exe");
 
   const auto records = Records();
@@ -337,20 +323,9 @@ TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
   if (GetEnvironmentVariableA("BINDORA_FULL_TEMP", folder, MAX_PATH) == 0)
     GTEST_SKIP() << "needs full-disk.sh";
   rig::StageUsbDevice("D1", {ModuleA()});
-  SetEnvironmentVariableA("TMP", folder);
-  SetEnvironmentVariableA("TEMP", folder);
-
-  rig::Process setup;
-  ASSERT_TRUE(setup.Start(SetupExe()));
-  HWND box = rig::WaitForMessageBox(setup.id());
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(rig::MessageBoxText(box), "Can not write file!");
-  rig::DismissMessageBox(box);
-  EXPECT_EQ(setup.Wait(10000), 0u);
-  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);  // silently the same
-
-  SetEnvironmentVariableA("TMP", Temp().c_str());
-  SetEnvironmentVariableA("TEMP", Temp().c_str());
+  UseTemp(folder);
+  ExpectFailureReported("Can not write file!");
+  UseTemp("");
   EXPECT_TRUE(Records().empty());
   EXPECT_TRUE(SubFolders(folder).empty()) << "the partial file and its folder go";
 }
