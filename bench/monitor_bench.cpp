@@ -176,10 +176,10 @@ void SnapshotRound(SetWatch& watch, Subject& subject, int count) {
 
 // Rounds of each subject in turn, the order shifted every round, so drift
 // over the run weighs on all of them alike.
-template <typename Round>
-void InTurns(Subject* (&subjects)[3], int rounds, Round round) {
+template <size_t N, typename Round>
+void InTurns(Subject* (&subjects)[N], int rounds, Round round) {
   for (int r = 0; r < rounds; ++r)
-    for (int i = 0; i < 3; ++i) round(*subjects[(r + i) % 3]);
+    for (size_t i = 0; i < N; ++i) round(*subjects[(r + i) % N]);
 }
 
 }  // namespace
@@ -200,7 +200,10 @@ void BenchMonitor(Report& report) {
                kBareFloorCaption};
   Subject mandated{"mandated floor", floor, "mandated " + rig::SettingsKey("0002"),
                    rig::SettingsKey("0002"), kMandatedFloorCaption};
-  Subject* subjects[3] = {&monitor, &bare, &mandated};
+  Subject manifest{
+      "mandated floor with rotasync's manifest", rig::FixturePath("sync_floor_manifest.exe"),
+      "mandated " + rig::SettingsKey("0003"), rig::SettingsKey("0003"), kManifestFloorCaption};
+  Subject* subjects[] = {&monitor, &bare, &mandated, &manifest};
   // A state of 2 left from before would sync a program as it starts.
   for (Subject* s : subjects) SetState(s->settings, 0);
   SetWatch watch;
@@ -221,7 +224,7 @@ void BenchMonitor(Report& report) {
     return;
   }
 
-  // Idle: all three side by side over the same half minute.
+  // Idle: all of them side by side over the same half minute.
   Sleep(1000);
   double idleStart[3], idle[3];
   for (int i = 0; i < 3; ++i) idleStart[i] = CpuMs(subjects[i]->process.handle());
@@ -245,11 +248,13 @@ void BenchMonitor(Report& report) {
   closeAll();
 
   std::snprintf(text, sizeof text,
-                "%s deliveries seen: syncs %zu/%zu/%zu of %d, snapshots %zu/%zu/%zu of %d "
-                "(rotasync/bare/mandated), taken in turns, %d syncs or %d snapshots a turn",
+                "%s deliveries seen: syncs %zu/%zu/%zu/%zu of %d, snapshots %zu/%zu/%zu/%zu of "
+                "%d (rotasync/bare/mandated/mandated with manifest), taken in turns, %d syncs or "
+                "%d snapshots a turn",
                 arch.c_str(), monitor.syncs.size(), bare.syncs.size(), mandated.syncs.size(),
-                kSyncs, monitor.snapshots.size(), bare.snapshots.size(), mandated.snapshots.size(),
-                kSnapshots, kRoundSyncs, kRoundSnapshots);
+                manifest.syncs.size(), kSyncs, monitor.snapshots.size(), bare.snapshots.size(),
+                mandated.snapshots.size(), manifest.snapshots.size(), kSnapshots, kRoundSyncs,
+                kRoundSnapshots);
   report.Note(text);
   report.Note(arch +
               ": rotasync and the mandated floor pause 10 ms after each Set(); it lies outside "
@@ -278,6 +283,16 @@ void BenchMonitor(Report& report) {
                 "%s: the mandated work costs the floor %.2f ms a sync (median, mandated - bare); "
                 "bare floor's snapshot median %.2f ms",
                 arch.c_str(), Median(mandated.syncs) - Median(bare.syncs), Median(bare.snapshots));
+  report.Note(text);
+  const double manifestMedian = Median(manifest.syncs);
+  const double manifestP95 = Percentile(manifest.syncs, 0.95);
+  std::snprintf(text, sizeof text,
+                "%s: the mandated floor carrying rotasync's manifest (common controls 6 radio "
+                "buttons where the manifest's x86 assembly applies): sync median %.2f ms, p95 %.2f "
+                "ms; rotasync against it %.2f, %.2f",
+                arch.c_str(), manifestMedian, manifestP95,
+                manifestMedian > 0 ? Median(monitor.syncs) / manifestMedian : 0,
+                manifestP95 > 0 ? Percentile(monitor.syncs, 0.95) / manifestP95 : 0);
   report.Note(text);
 
   rig::RemoveCaptureDevices();

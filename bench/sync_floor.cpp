@@ -5,8 +5,10 @@
 // with a constant). mandated: everything a sync must do, in the same order:
 // the display query, the radio buttons set and read back, the device search
 // with the driver description looked up for every named device, the property
-// call and the 10 ms pause. Triggered like the monitor: a "RotateNotify"
-// message to its hidden window, or SnapShotState set to 2 in SETTINGS_KEY.
+// call and the 10 ms pause. Built as sync_floor_manifest.exe it carries
+// rotasync's manifest, and its radio buttons are what that makes them.
+// Triggered like the monitor: a "RotateNotify" message to its hidden window,
+// or SnapShotState set to 2 in SETTINGS_KEY.
 #include <windows.h>
 
 #include <dshow.h>
@@ -18,6 +20,12 @@
 #include "common/win/unique.h"
 
 namespace {
+
+#ifdef BINDORA_FLOOR_MANIFEST
+constexpr const char* kMandatedCaption = bench::kManifestFloorCaption;
+#else
+constexpr const char* kMandatedCaption = bench::kMandatedFloorCaption;
+#endif
 
 UINT g_rotateNotify = 0;
 bool g_mandated = false;
@@ -213,8 +221,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const HWND window =
       RegisterClassA(&windowClass)
           ? CreateWindowExA(0, windowClass.lpszClassName,
-                            g_mandated ? bench::kMandatedFloorCaption : bench::kBareFloorCaption,
-                            WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, instance, nullptr)
+                            g_mandated ? kMandatedCaption : bench::kBareFloorCaption, WS_OVERLAPPED,
+                            0, 0, 100, 100, nullptr, nullptr, instance, nullptr)
           : nullptr;
   if (window == nullptr) {
     CoUninitialize();
