@@ -19,10 +19,10 @@ namespace {
 constexpr char kLogFolder[] = "C:\\rig";
 constexpr char kLog[] = "C:\\rig\\capture.log";
 constexpr int kSyncs = 200;
-constexpr int kRoundSyncs = 10;
+constexpr int kRoundSyncs = 1;
 constexpr int kWarmUp = 5;
 constexpr int kSnapshots = 50;
-constexpr int kRoundSnapshots = 5;
+constexpr int kRoundSnapshots = 1;
 constexpr DWORD kIdleMs = 30000;
 // Longer than the monitor's pause after each delivery, so every trigger
 // finds it waiting for messages again.
@@ -175,7 +175,7 @@ void SnapshotRound(SetWatch& watch, Subject& subject, int count) {
 }
 
 // Rounds of each subject in turn, the order shifted every round, so drift
-// over the run weighs on all of them alike.
+// and bursts of load from other work on the machine weigh on all alike.
 template <size_t N, typename Round>
 void InTurns(Subject* (&subjects)[N], int rounds, Round round) {
   for (int r = 0; r < rounds; ++r)
@@ -249,8 +249,8 @@ void BenchMonitor(Report& report) {
 
   std::snprintf(text, sizeof text,
                 "%s deliveries seen: syncs %zu/%zu/%zu/%zu of %d, snapshots %zu/%zu/%zu/%zu of "
-                "%d (rotasync/bare/mandated/mandated with manifest), taken in turns, %d syncs or "
-                "%d snapshots a turn",
+                "%d (rotasync/bare/mandated/mandated with manifest), taken in turns of %d sync "
+                "and %d pulse each, the order shifted every round",
                 arch.c_str(), monitor.syncs.size(), bare.syncs.size(), mandated.syncs.size(),
                 manifest.syncs.size(), kSyncs, monitor.snapshots.size(), bare.snapshots.size(),
                 mandated.snapshots.size(), manifest.snapshots.size(), kSnapshots, kRoundSyncs,
