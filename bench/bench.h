@@ -11,7 +11,9 @@ namespace bench {
 
 constexpr char kCamera[] = "Veltra QV7 USB2.0 Camera";
 constexpr char kMonitorCaption[] = "Rotasync(VT4R88x)";
-constexpr char kFloorCaption[] = "Bindora sync floor";
+constexpr char kBareFloorCaption[] = "Bindora sync floor (bare)";
+constexpr char kMandatedFloorCaption[] = "Bindora sync floor (mandated)";
+constexpr char kManifestFloorCaption[] = "Bindora sync floor (mandated, manifest)";
 
 // One line of the table. An empty baseline means the figure stands alone.
 struct Row {

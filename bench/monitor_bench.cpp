@@ -1,13 +1,14 @@
 // rotasync's figures: CPU time while idle, "RotateNotify" → Set() latency and
-// SnapShotState = 2 → Set() latency, each beside the bare floor program
-// triggered and observed the same way.
+// SnapShotState = 2 → Set() latency, beside the two floors of sync_floor.exe
+// (bare and mandated) triggered and observed the same way, in the same
+// prefix, with the programs and floors of one architecture.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench.h"
 #include "capture.h"
-#include "common/driver_registry/driver_registry.h"
 #include "dialog_driver.h"
 #include "common/win/unique.h"
 #include "rig.h"
@@ -18,8 +19,10 @@ namespace {
 constexpr char kLogFolder[] = "C:\\rig";
 constexpr char kLog[] = "C:\\rig\\capture.log";
 constexpr int kSyncs = 200;
+constexpr int kRoundSyncs = 1;
 constexpr int kWarmUp = 5;
 constexpr int kSnapshots = 50;
+constexpr int kRoundSnapshots = 1;
 constexpr DWORD kIdleMs = 30000;
 // Longer than the monitor's pause after each delivery, so every trigger
 // finds it waiting for messages again.
@@ -132,140 +135,166 @@ std::vector<double> Deliveries(SetWatch& watch, int count, Prepare prepare, Trig
   return latencies;
 }
 
-struct SyncFigures {
+// One program under measurement, with the Settings key its snapshots are
+// written to: each has its own, so a pulse wakes only the one it is for.
+struct Subject {
+  Subject(const char* name_, std::string program_, std::string arguments_, std::string settings_,
+          const char* caption_)
+      : name(name_),
+        program(std::move(program_)),
+        arguments(std::move(arguments_)),
+        settings(std::move(settings_)),
+        caption(caption_) {}
+
+  const char* name;
+  std::string program, arguments, settings;
+  const char* caption;
+  rig::Process process;
+  HWND window = nullptr;
   std::vector<double> syncs, snapshots;
 };
 
-SyncFigures Measure(SetWatch& watch, HWND window) {
+void SetState(const std::string& settings, DWORD value) {
+  rig::SetDword(HKEY_LOCAL_MACHINE, settings, "SnapShotState", value);
+}
+
+// `count` deliveries of one subject, appended to its figures.
+void SyncRound(SetWatch& watch, Subject& subject, int count, bool keep) {
   const UINT rotateNotify = RegisterWindowMessageA("RotateNotify");
-  const std::string settings = rig::SettingsKey("0000");
-  auto nothing = [] {};
-  auto post = [&] { PostMessageA(window, rotateNotify, 0, 0); };
-  auto state = [&](DWORD value) {
-    return
-        [&settings, value] { rig::SetDword(HKEY_LOCAL_MACHINE, settings, "SnapShotState", value); };
-  };
-  Deliveries(watch, kWarmUp, nothing, post);
-  SyncFigures figures;
-  figures.syncs = Deliveries(watch, kSyncs, nothing, post);
-  // Each pulse starts from 0, as snappulse leaves the value.
-  figures.snapshots = Deliveries(watch, kSnapshots, state(0), state(2));
-  state(0)();
-  return figures;
+  const std::vector<double> seen = Deliveries(
+      watch, count, [] {}, [&] { PostMessageA(subject.window, rotateNotify, 0, 0); });
+  if (keep) subject.syncs.insert(subject.syncs.end(), seen.begin(), seen.end());
 }
 
-// A state of 2 left from before would sync a program as it starts.
-void ResetState() {
-  rig::SetDword(HKEY_LOCAL_MACHINE, rig::SettingsKey("0000"), "SnapShotState", 0);
+// Each pulse starts from 0, as snappulse leaves the value.
+void SnapshotRound(SetWatch& watch, Subject& subject, int count) {
+  const std::vector<double> seen = Deliveries(
+      watch, count, [&] { SetState(subject.settings, 0); }, [&] { SetState(subject.settings, 2); });
+  subject.snapshots.insert(subject.snapshots.end(), seen.begin(), seen.end());
+  SetState(subject.settings, 0);
 }
 
-// The floor program lies beside the driver.
-std::string FloorPath() {
-  char self[MAX_PATH];
-  std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
-  return path.substr(0, path.find_last_of('\\') + 1) + "sync_floor.exe";
-}
-
-// What rotasync does on each sync beyond the floor's sequence: the display
-// query and the driver description lookup, timed here in-process.
-std::string ExtraWork() {
-  constexpr int kRounds = 200;
-  double start = rig::NowMs();
-  for (int i = 0; i < kRounds; ++i) {
-    DEVMODEA mode{};
-    mode.dmSize = sizeof mode;
-    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-  }
-  const double display = (rig::NowMs() - start) / kRounds;
-  start = rig::NowMs();
-  for (int i = 0; i < kRounds; ++i) {
-    char description[core::kValueArea];
-    driver_registry::GetDriverDescription(description);
-  }
-  const double lookup = (rig::NowMs() - start) / kRounds;
-  char text[200];
-  std::snprintf(text, sizeof text,
-                "rotasync's work beyond the floor, per sync: display query %.3f ms, driver "
-                "description lookup %.3f ms",
-                display, lookup);
-  return text;
+// Rounds of each subject in turn, the order shifted every round, so drift
+// and bursts of load from other work on the machine weigh on all alike.
+template <size_t N, typename Round>
+void InTurns(Subject* (&subjects)[N], int rounds, Round round) {
+  for (int r = 0; r < rounds; ++r)
+    for (size_t i = 0; i < N; ++i) round(*subjects[(r + i) % N]);
 }
 
 }  // namespace
 
 void BenchMonitor(Report& report) {
+  const std::string arch = rig::Programs32Bit() ? "i686" : "x86_64";
   rig::RemoveCameras();
   rig::RemoveCaptureDevices();
   rig::ClearCaptureLog();
   rig::StageCamera("0000", kCamera);
   rig::RegisterCaptureDevice("cam0", kCamera);
-  ResetState();
+
+  // The floors lie beside the capture filter built for the same architecture.
+  const std::string floor = rig::FixturePath("sync_floor.exe");
+  Subject monitor{"rotasync", rig::ProgramPath("rotasync.exe"), "", rig::SettingsKey("0000"),
+                  kMonitorCaption};
+  Subject bare{"bare floor", floor, "bare " + rig::SettingsKey("0001"), rig::SettingsKey("0001"),
+               kBareFloorCaption};
+  Subject mandated{"mandated floor", floor, "mandated " + rig::SettingsKey("0002"),
+                   rig::SettingsKey("0002"), kMandatedFloorCaption};
+  Subject manifest{
+      "mandated floor with rotasync's manifest", rig::FixturePath("sync_floor_manifest.exe"),
+      "mandated " + rig::SettingsKey("0003"), rig::SettingsKey("0003"), kManifestFloorCaption};
+  Subject* subjects[] = {&monitor, &bare, &mandated, &manifest};
+  // A state of 2 left from before would sync a program as it starts.
+  for (Subject* s : subjects) SetState(s->settings, 0);
   SetWatch watch;
 
-  // Idle: both programs side by side over the same half minute.
-  rig::Process monitor, floor;
-  if (!monitor.Start(rig::ProgramPath("rotasync.exe")) ||
-      !floor.Start(FloorPath(), rig::SettingsKey("0000"))) {
-    report.Note("rotasync or sync_floor did not start");
+  auto closeAll = [&] {
+    for (Subject* s : subjects) Close(s->process, s->window);
+  };
+  for (Subject* s : subjects) {
+    if (!s->process.Start(s->program, s->arguments) || !(s->window = WaitForWindow(s->caption))) {
+      report.Note(arch + ": " + s->name + " did not come up (" + s->program + ")");
+      closeAll();
+      return;
+    }
+  }
+  if (rig::WaitForSets(1, 5000).sets.empty()) {
+    report.Note(arch + ": rotasync's start-up sync did not arrive");
+    closeAll();
     return;
   }
-  const HWND monitorWindow = WaitForWindow(kMonitorCaption);
-  HWND floorWindow = WaitForWindow(kFloorCaption);
-  if (!monitorWindow || !floorWindow || rig::WaitForSets(1, 5000).sets.empty()) {
-    report.Note("rotasync or sync_floor did not come up");
-    Close(monitor, monitorWindow);
-    Close(floor, floorWindow);
-    return;
-  }
+
+  // Idle: all of them side by side over the same half minute.
   Sleep(1000);
-  const double monitorStart = CpuMs(monitor.handle()), floorStart = CpuMs(floor.handle());
+  double idleStart[3], idle[3];
+  for (int i = 0; i < 3; ++i) idleStart[i] = CpuMs(subjects[i]->process.handle());
   Sleep(kIdleMs);
-  const double monitorIdle = CpuMs(monitor.handle()) - monitorStart;
-  const double floorIdle = CpuMs(floor.handle()) - floorStart;
-  char since[160];
-  std::snprintf(since, sizeof since,
-                "idle: CPU since start %.1f ms rotasync, %.1f ms floor (the platform counts in "
-                "10 ms clock ticks)",
-                CpuMs(monitor.handle()), CpuMs(floor.handle()));
-  report.Note(since);
+  for (int i = 0; i < 3; ++i) idle[i] = CpuMs(subjects[i]->process.handle()) - idleStart[i];
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "%s idle: CPU over 30 s %.1f ms rotasync, %.1f ms bare floor, %.1f ms mandated "
+                "floor; since start %.1f, %.1f, %.1f ms (the platform counts in 10 ms ticks)",
+                arch.c_str(), idle[0], idle[1], idle[2], CpuMs(monitor.process.handle()),
+                CpuMs(bare.process.handle()), CpuMs(mandated.process.handle()));
+  report.Note(text);
   report.Add(
-      {"rotasync idle CPU over 30 s", monitorIdle, floorIdle, "ms", "< 5 ms", monitorIdle < 5});
-  Close(floor, floorWindow);
+      {arch + " rotasync idle CPU over 30 s", idle[0], idle[1], "ms", "< 5 ms", idle[0] < 5});
 
-  const SyncFigures monitorFigures = Measure(watch, monitorWindow);
-  Close(monitor, monitorWindow);
+  for (Subject* s : subjects) SyncRound(watch, *s, kWarmUp, false);
+  InTurns(subjects, kSyncs / kRoundSyncs,
+          [&](Subject& s) { SyncRound(watch, s, kRoundSyncs, true); });
+  InTurns(subjects, kSnapshots / kRoundSnapshots,
+          [&](Subject& s) { SnapshotRound(watch, s, kRoundSnapshots); });
+  closeAll();
 
-  ResetState();
-  if (!floor.Start(FloorPath(), rig::SettingsKey("0000")) ||
-      !(floorWindow = WaitForWindow(kFloorCaption))) {
-    report.Note("sync_floor did not start again");
-    return;
-  }
-  const SyncFigures floorFigures = Measure(watch, floorWindow);
-  Close(floor, floorWindow);
+  std::snprintf(text, sizeof text,
+                "%s deliveries seen: syncs %zu/%zu/%zu/%zu of %d, snapshots %zu/%zu/%zu/%zu of "
+                "%d (rotasync/bare/mandated/mandated with manifest), taken in turns of %d sync "
+                "and %d pulse each, the order shifted every round",
+                arch.c_str(), monitor.syncs.size(), bare.syncs.size(), mandated.syncs.size(),
+                manifest.syncs.size(), kSyncs, monitor.snapshots.size(), bare.snapshots.size(),
+                mandated.snapshots.size(), manifest.snapshots.size(), kSnapshots, kRoundSyncs,
+                kRoundSnapshots);
+  report.Note(text);
+  report.Note(arch +
+              ": rotasync and the mandated floor pause 10 ms after each Set(); it lies outside "
+              "the measured interval (triggers are 30 ms apart)");
 
-  char counts[160];
-  std::snprintf(counts, sizeof counts,
-                "deliveries seen: rotasync %zu/%d syncs, %zu/%d snapshots; floor %zu/%d, %zu/%d",
-                monitorFigures.syncs.size(), kSyncs, monitorFigures.snapshots.size(), kSnapshots,
-                floorFigures.syncs.size(), kSyncs, floorFigures.snapshots.size(), kSnapshots);
-  report.Note(counts);
-  report.Note(
-      "rotasync pauses 10 ms after each Set(); it lies outside the measured interval "
-      "(triggers are 30 ms apart), so the latencies below need no subtraction");
+  auto ratioRow = [&](const char* figure, double fraction, const Subject& base, double limit) {
+    const double m = Percentile(monitor.syncs, fraction);
+    const double b = Percentile(base.syncs, fraction);
+    char name[96], target[32];
+    std::snprintf(name, sizeof name, "%s sync %s, %s (%zu)", arch.c_str(), figure, base.name,
+                  monitor.syncs.size());
+    std::snprintf(target, sizeof target, "ratio <= %.2f", limit);
+    report.Add({name, m, b, "ms", target, b > 0 && m <= limit * b});
+  };
+  ratioRow("median", 0.5, bare, 1.3);
+  ratioRow("p95", 0.95, bare, 1.3);
+  ratioRow("median", 0.5, mandated, 1.1);
+  ratioRow("p95", 0.95, mandated, 1.1);
+  const double snap = Median(monitor.snapshots);
+  char name[96];
+  std::snprintf(name, sizeof name, "%s snapshot 2 -> Set median, mandated floor (%zu)",
+                arch.c_str(), monitor.snapshots.size());
+  report.Add({name, snap, Median(mandated.snapshots), "ms", "<= 30 ms",
+              !monitor.snapshots.empty() && snap <= 30});
+  std::snprintf(text, sizeof text,
+                "%s: the mandated work costs the floor %.2f ms a sync (median, mandated - bare); "
+                "bare floor's snapshot median %.2f ms",
+                arch.c_str(), Median(mandated.syncs) - Median(bare.syncs), Median(bare.snapshots));
+  report.Note(text);
+  const double manifestMedian = Median(manifest.syncs);
+  const double manifestP95 = Percentile(manifest.syncs, 0.95);
+  std::snprintf(text, sizeof text,
+                "%s: the mandated floor carrying rotasync's manifest (common controls 6 radio "
+                "buttons where the manifest's x86 assembly applies): sync median %.2f ms, p95 %.2f "
+                "ms; rotasync against it %.2f, %.2f",
+                arch.c_str(), manifestMedian, manifestP95,
+                manifestMedian > 0 ? Median(monitor.syncs) / manifestMedian : 0,
+                manifestP95 > 0 ? Percentile(monitor.syncs, 0.95) / manifestP95 : 0);
+  report.Note(text);
 
-  const double median = Median(monitorFigures.syncs), floorMedian = Median(floorFigures.syncs);
-  const double p95 = Percentile(monitorFigures.syncs, 0.95);
-  const double floorP95 = Percentile(floorFigures.syncs, 0.95);
-  report.Add({"sync latency median (200)", median, floorMedian, "ms", "ratio <= 1.3",
-              floorMedian > 0 && median <= 1.3 * floorMedian});
-  report.Add({"sync latency p95 (200)", p95, floorP95, "ms", "ratio <= 1.3",
-              floorP95 > 0 && p95 <= 1.3 * floorP95});
-  const double snap = Median(monitorFigures.snapshots);
-  report.Add({"snapshot 2 -> Set median (50)", snap, Median(floorFigures.snapshots), "ms",
-              "<= 30 ms", !monitorFigures.snapshots.empty() && snap <= 30});
-
-  report.Note(ExtraWork());
   rig::RemoveCaptureDevices();
   rig::RemoveCameras();
 }

@@ -8,11 +8,17 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 # Optional arguments pick parts of the run: monitor, scan, extract.
 export BINDORA_BENCH_PARTS="$*"
+# The i686 run measures only the monitor; setup's i686 build cannot run here.
+i686_monitor=yes
+[ -z "$*" ] || [[ " $* " == *" monitor "* ]] || i686_monitor=no
 jobs=${JOBS:-$(nproc)}
 . tests/wine/wine-env.sh
 
 work=$root/build/bench-run
 base=$root/build/bench-wine/base
+wow64=$root/build/bench-wine/wow64
+# Unpacked by ./dev (ensure_wow64_layer) before this script runs.
+wow64_dlls=$root/build/wow64/usr/lib/i386-linux-gnu/wine
 mkdir -p "$work"
 results=$work/results.tsv
 log=$work/driver.log
@@ -45,9 +51,10 @@ winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 step "build win64 (programs, rig, bench driver)"
 quiet_build cmake --preset win64
 quiet_build cmake --build --preset win64 --target bench -j "$jobs"
-step "build win32 (shipping sizes)"
+step "build win32 (shipping programs and sizes, the i686 floors)"
 quiet_build cmake --preset win32
 quiet_build cmake --build --preset win32 -j "$jobs"
+quiet_build cmake --build --preset win32 --target bench -j "$jobs"
 configure_setup build/bench-win32-nopayload mingw-i686.cmake \
   -DSETUP_PAYLOAD_135= -DSETUP_PAYLOAD_137=
 
@@ -72,17 +79,37 @@ if [ ! -d "$base/drive_c/rig" ]; then
   step "Wine prefix"
   bash tests/wine/make-prefix.sh "$base" build/win64/tests/explorer_recorder.exe >/dev/null
 fi
+if [ "$i686_monitor" = yes ] && [ ! -d "$wow64/drive_c/rig" ]; then
+  step "Wine prefix in wow64 mode"
+  bash tests/wine/make-prefix.sh "$wow64" build/win64/tests/explorer_recorder.exe \
+    "$wow64_dlls" >/dev/null
+fi
 
-step "measuring (about 2 minutes; idle alone takes 30 s)"
-# run-in-prefix.sh starts and stops the prefix's server itself, on every exit.
+# The driver stays x86_64 in both runs; the environment of the second picks
+# the i686 programs, floors and capture filter and the registry views of a
+# 32-bit client. run-in-prefix.sh starts and stops each prefix's server
+# itself, on every exit.
+driver_args=("$(winpath "$work")\\results.tsv"
+  "$(winpath build/bench-64m/bin/setup.exe)" "$(winpath build/bench-1m/bin/setup.exe)"
+  "$(winpath "$work/payload-64m.exe")"
+  "$(stat -c %s "$work/payload-64m.exe")" "$(stat -c %s "$work/payload-1m.exe")")
 status=0
+step "measuring x86_64 (about 3 minutes; idle alone takes 30 s)"
 BINDORA_WINE_TIMEOUT=420 bash tests/wine/run-in-prefix.sh "$base" \
-  build/win64/tests/bench_driver.exe "$(winpath "$work")\\results.tsv" \
-  "$(winpath build/bench-64m/bin/setup.exe)" "$(winpath build/bench-1m/bin/setup.exe)" \
-  "$(winpath "$work/payload-64m.exe")" \
-  "$(stat -c %s "$work/payload-64m.exe")" "$(stat -c %s "$work/payload-1m.exe")" \
-  </dev/null >"$log" 2>&1 || status=$?
-[ "$status" -eq 0 ] || echo "bench: driver ended with status $status (log: $log)" >&2
+  build/win64/tests/bench_driver.exe "${driver_args[@]}" </dev/null >"$log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || echo "bench: x86_64 driver ended with status $status (log: $log)" >&2
+if [ "$i686_monitor" = yes ]; then
+  step "measuring i686 in wow64 mode (about 1.5 minutes)"
+  i686_status=0
+  BINDORA_WINE_TIMEOUT=300 BINDORA_BENCH_PARTS=monitor BINDORA_ARCH=i686 \
+    BINDORA_PROGRAMS="$(winpath build/win32/bin)" BINDORA_FIXTURES="$(winpath build/win32/tests)" \
+    bash tests/wine/run-in-prefix.sh "$wow64" build/win64/tests/bench_driver.exe \
+    "${driver_args[@]}" </dev/null >>"$log" 2>&1 || i686_status=$?
+  if [ "$i686_status" -ne 0 ]; then
+    echo "bench: i686 driver ended with status $i686_status (log: $log)" >&2
+    status=$i686_status
+  fi
+fi
 
 # Sizes of the shipping i686 executables, against their limits.
 size_row() {
@@ -99,8 +126,8 @@ size_row "i686 size rotasync.exe" build/win32/bin/rotasync.exe 96
 size_row "i686 size setup.exe, no payloads" build/bench-win32-nopayload/bin/setup.exe 96
 
 echo
-echo "Context: $("$WINE" --version 2>/dev/null </dev/null || echo wine) / x86_64 build under wine64;" \
-  "sizes from the i686 build; $(nproc) CPUs"
+echo "Context: $("$WINE" --version 2>/dev/null </dev/null || echo wine) / x86_64 build under wine64," \
+  "i686 build in its wow64 mode; sizes from the i686 build; $(nproc) CPUs"
 echo
 {
   printf 'figure\tmeasured\tbaseline\tratio\ttarget\tmet\n'

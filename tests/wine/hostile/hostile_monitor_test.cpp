@@ -17,6 +17,9 @@ const char kCamera[] = "Veltra QV7 USB2.0 Camera";
 const char kInstances[] = "CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\";
 // Long enough for a sync that would send to have sent.
 constexpr DWORD kQuietMs = 800;
+// For a delivery a row expects: its sync may first read 9999 instance values,
+// over a second under Wine.
+constexpr DWORD kDeliveryLimitMs = 10000;
 
 rig::Bytes Raw(const std::string& text) { return rig::Bytes(text.begin(), text.end()); }
 
@@ -217,7 +220,9 @@ class HostileMonitor : public ::testing::Test {
     monitor_.Wait(5000);
     monitor_.Terminate();
   }
-  static size_t Deliveries() {
+  // The expected deliveries are waited for, then a quiet spell shows any more.
+  static size_t Deliveries(size_t expected) {
+    if (expected > 0) rig::WaitForSets(expected, kDeliveryLimitMs);
     Sleep(kQuietMs);
     return rig::ReadCaptureLog().sets.size();
   }
@@ -242,10 +247,10 @@ TEST_F(HostileMonitor, EveryRowKeepsTheMonitorRunningAndDeliversAsItSays) {
     rig::ClearCaptureLog();
     row.stage();
     ASSERT_TRUE(Start()) << "no dialog window";
-    EXPECT_EQ(Deliveries(), row.atStart);
+    EXPECT_EQ(Deliveries(row.atStart), row.atStart);
     if (row.act) {
       row.act();
-      EXPECT_EQ(Deliveries(), row.afterAct);
+      EXPECT_EQ(Deliveries(row.afterAct), row.afterAct);
     }
     EXPECT_TRUE(AnswersRotateNotify());
     EXPECT_EQ(rig::ReadCaptureLog().sets.size(), row.afterAct + (row.atStart ? 1 : 0))
