@@ -1,42 +1,59 @@
 #!/usr/bin/env bash
-# make-prefix.sh PREFIX RECORDER_EXE [WOW64_DLLS]
-# Builds the base prefix every Wine test copies: fresh, headless (null
-# graphics driver), no crash dialog, with the file browser replaced by the
-# rig's recorder. With WOW64_DLLS (the unpacked 32-bit Wine DLLs) the prefix
-# also runs i686 programs; the path is kept in the prefix for every later
-# command.
+# make-prefix.sh PREFIX RECORDER_EXE|- [WOW64_DLLS]
+# Builds the base prefix every Wine test of a host model copies: fresh,
+# headless (null graphics driver), no crash dialog, with the file browser
+# replaced by the rig's recorder. With WOW64_DLLS (the unpacked 32-bit Wine
+# DLLs) the prefix also runs i686 programs in wow64 mode; the path is kept
+# in the prefix for every later command. On the 32-bit Windows route it is
+# a copy of the machine's base prefix, which win32/prepare.sh boots once.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 prefix=$1 recorder=$2 dlls=${3:-}
 
-export WINEPREFIX=$prefix
-if [ -n "$dlls" ]; then
-  if [ ! -d "$dlls/i386-windows" ]; then
-    echo "make-prefix: no 32-bit Wine DLLs in $dlls; ./dev test unpacks them" >&2
+if [ "${BINDORA_ROUTE:-}" = win32 ] && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
+  if ! win32_stamped; then
+    echo "make-prefix: the 32-bit Windows route is not prepared: sudo bash $here/win32/prepare.sh" >&2
     exit 1
   fi
-  export WINEDLLPATH=$dlls
+  rm -rf "$prefix"
+  mkdir -p "$(dirname "$prefix")"
+  cp -a "$win32_cache/prefix" "$prefix"
+else
+  wine_enter_route "$0" "$@"
+  export WINEPREFIX=$prefix
+  if [ -n "$dlls" ]; then
+    if [ ! -d "$dlls/i386-windows" ]; then
+      echo "make-prefix: no 32-bit Wine DLLs in $dlls; ./dev test unpacks them" >&2
+      exit 1
+    fi
+    export WINEDLLPATH=$dlls
+  fi
+  # A server left over from an interrupted run would serve the new prefix.
+  [ -d "$prefix" ] && wine_stop
+  # Emptied, not removed: on the 32-bit route the folder is mounted as it is.
+  mkdir -p "$prefix"
+  find "$prefix" -mindepth 1 -delete
+  trap wine_stop EXIT
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  timeout 240 "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+  if [ -n "$dlls" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "make-prefix: wineboot left syswow64 empty (WINEDLLPATH=$dlls)" >&2
+    exit 1
+  fi
+  if [ ! -f "$prefix/drive_c/windows/system32/kernel32.dll" ]; then
+    echo "make-prefix: wineboot made no prefix in $prefix" >&2
+    exit 1
+  fi
+  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+    </dev/null >/dev/null 2>&1
+  # A crash would otherwise open the debugger's dialog and hang until the limit.
+  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1
+  wine_stop
+  trap - EXIT
+  [ -n "$dlls" ] && echo "$dlls" >"$prefix/$wine_dlls_marker"
 fi
-# A server left over from an interrupted run would serve the new prefix.
-[ -d "$prefix" ] && wine_stop
-rm -rf "$prefix"
-mkdir -p "$prefix"
-trap wine_stop EXIT
-"$WINESERVER" -p </dev/null >/dev/null 2>&1
-timeout 240 "$WINE" wineboot -i </dev/null >/dev/null 2>&1
-if [ -n "$dlls" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
-  echo "make-prefix: wineboot left syswow64 empty (WINEDLLPATH=$dlls)" >&2
-  exit 1
-fi
-timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
-  </dev/null >/dev/null 2>&1
-# A crash would otherwise open the debugger's dialog and hang until the limit.
-timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-  </dev/null >/dev/null 2>&1
-wine_stop
-trap - EXIT
-cp "$recorder" "$prefix/drive_c/windows/explorer.exe"
-[ -n "$dlls" ] && echo "$dlls" >"$prefix/$wine_dlls_marker"
+[ "$recorder" = - ] || cp "$recorder" "$prefix/drive_c/windows/explorer.exe"
 mkdir -p "$prefix/drive_c/rig"
 echo "base prefix ready: $prefix"

@@ -1,12 +1,134 @@
 # Shared by the rig's scripts: where Wine lives and how to start and stop a
-# prefix's server without letting it hold anyone's output open.
+# prefix's server without letting it hold anyone's output open, and the host
+# models the scripts run programs under.
+#
+# BINDORA_ROUTE names the host model of a run:
+#   unset  64-bit Windows: the x86_64 build under wine64 in a plain prefix;
+#   wow64  a 32-bit process on 64-bit Windows: wine64's wow64 mode, which
+#          needs a kernel that runs 32-bit code (skipped where it refuses);
+#   win32  32-bit Windows: the native 32-bit Wine of an i386 Debian root,
+#          run under QEMU's user-mode emulator, on every host (win32/).
+wine_env_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko install prompts in throwaway prefixes.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-# A prefix that runs i686 programs names its 32-bit DLLs in this file.
+# A prefix that runs i686 programs in wow64 mode names its 32-bit DLLs here.
 wine_dlls_marker=wow64-dlls
+# Where throwaway prefixes go.
+wine_scratch=${TMPDIR:-/tmp}
+
+# The 32-bit Windows route, prepared once per machine by win32/prepare.sh.
+# Bump the recipe when what prepare.sh makes changes: a root made by another
+# recipe is made anew.
+win32_recipe="recipe 1: bookworm i386 minbase + wine wine32 8.0; qemu-user >= 10 from bookworm-backports"
+win32_cache=${BINDORA_WIN32_CACHE:-/var/cache/bindora/win32}
+win32_root=$win32_cache/root
+win32_qemu=$win32_cache/qemu/usr/bin/qemu-i386
+# The base prefix, a path inside the root.
+win32_base=/var/lib/bindora/prefix
+win32_binfmt=bindora-i386
+# Private to each run's mount namespace, so nothing of it outlives the run.
+win32_scratch=/run/bindora-wine
+if [ "${BINDORA_ROUTE:-}" = win32 ]; then
+  WINE=$wine_env_dir/win32/wine
+  WINESERVER=$wine_env_dir/win32/wineserver
+  export BINDORA_WIN32_ROOT=$win32_root
+fi
+
+# Windows form of a path on this machine (Wine's Z: drive is /).
+winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+
+# Prints the kernel probe's verdict; status 0 where wow64 mode can run.
+wow64_probe() {
+  local dir status
+  dir=$(mktemp -d)
+  if ! cc -O1 -o "$dir/probe" "$wine_env_dir/wow64-probe.c" 2>"$dir/log"; then
+    echo "the probe does not build: $(head -1 "$dir/log")"
+    rm -rf "$dir"
+    return 2
+  fi
+  "$dir/probe" && status=0 || status=$?
+  rm -rf "$dir"
+  return "$status"
+}
+
+win32_stamped() { [ "$(cat "$win32_cache/stamp" 2>/dev/null)" = "$win32_recipe" ]; }
+
+# Registers i386 programs with the route's emulator (machine-wide, until
+# reboot). An entry of another emulator for the same programs would win
+# if it were newer, so ours is made the newest whenever one is enabled.
+win32_register_binfmt() {
+  local dir=/proc/sys/fs/binfmt_misc
+  local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+  local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+  [ -e "$dir/register" ] || mount -t binfmt_misc binfmt_misc "$dir" || return 1
+  local entry=$dir/$win32_binfmt rival=no other
+  for other in "$dir"/*; do
+    [ "$other" = "$entry" ] && continue
+    grep -qx 'magic 7f454c4601010100000000000000000002000300' "$other" 2>/dev/null &&
+      grep -qx enabled "$other" && rival=yes
+  done
+  if [ -e "$entry" ]; then
+    if [ $rival = no ] && grep -qx enabled "$entry" && grep -qx "interpreter $win32_qemu" "$entry"; then
+      return 0
+    fi
+    echo -1 >"$entry" || return 1
+  fi
+  echo ":$win32_binfmt:M::$magic:$mask:$win32_qemu:F" >"$dir/register"
+}
+
+# wine_enter_route SCRIPT [ARGS...]: the first call of a script that runs
+# Wine. For wow64 it ends the script as skipped (77) where the kernel
+# refuses 32-bit code. For win32 it runs the script again in a PID and
+# mount namespace of its own, with the root's mounts, the project and the
+# temp folder at their own paths inside the root, and a private scratch
+# file system: when the script ends, however it ends, its Wine processes
+# are killed and its mounts and scratch vanish with the namespace.
+wine_enter_route() {
+  case ${BINDORA_ROUTE:-} in
+  wow64)
+    local verdict
+    if ! verdict=$(wow64_probe); then
+      echo "skipped: this kernel cannot run Wine's wow64 mode: $verdict"
+      exit 77
+    fi
+    ;;
+  win32)
+    if [ -z "${BINDORA_WIN32_NAMESPACE:-}" ]; then
+      if [ "$(id -u)" -ne 0 ]; then
+        echo "the 32-bit Windows route runs Wine in a chroot and needs root: sudo ./dev test" >&2
+        exit 1
+      fi
+      if ! win32_stamped && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
+        echo "the 32-bit Windows route is not prepared: run  sudo bash tests/wine/win32/prepare.sh" >&2
+        exit 1
+      fi
+      win32_register_binfmt || {
+        echo "cannot register i386 programs with $win32_qemu (binfmt_misc)" >&2
+        exit 1
+      }
+      exec unshare --pid --fork --kill-child --mount --propagation private \
+        env BINDORA_WIN32_NAMESPACE=1 bash "$@"
+    fi
+    local root=$win32_root dir
+    mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    mount --rbind /sys "$root/sys"
+    mkdir -p "$win32_scratch"
+    mount -t tmpfs -o mode=0700 bindora-wine "$win32_scratch"
+    local dirs=("$win32_scratch" "$wine_scratch" "$(cd "$wine_env_dir/../.." && pwd)")
+    # prepare.sh boots the base prefix in place.
+    [ -n "${BINDORA_WIN32_PREPARING:-}" ] && dirs+=("$win32_cache/prefix")
+    for dir in "${dirs[@]}"; do
+      mkdir -p "$root$dir"
+      mount --rbind "$dir" "$root$dir"
+    done
+    wine_scratch=$win32_scratch
+    ;;
+  esac
+}
 
 # Every command on a wow64 prefix, its server included, needs WINEDLLPATH.
 wine_use_dlls_of() {
@@ -33,7 +155,7 @@ wine_stop() {
 # Makes $WINEPREFIX a throwaway copy of the base prefix $1 with its own
 # server; the copy and the server go when the calling script exits.
 wine_throwaway_prefix() {
-  wine_work=$(mktemp -d "${TMPDIR:-/tmp}/bindora-wine.XXXXXX")
+  wine_work=$(mktemp -d "$wine_scratch/bindora-wine.XXXXXX")
   export WINEPREFIX=$wine_work/prefix
   trap 'wine_stop; rm -rf "$wine_work"' EXIT
   trap 'exit 124' INT TERM

@@ -8,6 +8,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/wine-env.sh"
 exe=$2
+wine_enter_route "$0" "$@"
 wine_throwaway_prefix "$1"
 
 timeout -k 5 4 "$WINE" "$exe" </dev/null >/dev/null 2>&1

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# prepare.sh: makes this machine's 32-bit Windows route, once; later runs
+# and later clones reuse it. In $BINDORA_WIN32_CACHE (/var/cache/bindora/win32):
+#   qemu/   QEMU's user-mode emulator from bookworm-backports, unpacked, not
+#           installed (bookworm's own 7.2 spends a minute of CPU in every
+#           Wine process and crashes wineboot);
+#   root/   an i386 Debian bookworm root with native 32-bit Wine, whose
+#           programs the kernel hands to that emulator (binfmt_misc);
+#   root/var/lib/bindora/prefix   the base 32-bit prefix: null graphics
+#           driver, no crash dialog;
+#   stamp   the recipe, written last: anything without it is made anew.
+# The system's own Wine, apt sources and packages stay as they are. Needs
+# root; otherwise it prints the command and stops.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../wine-env.sh"
+mirror=${BINDORA_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+rerun="sudo bash $here/prepare.sh"
+started=$(date +%s)
+
+say() { echo "win32 route: $* [$(($(date +%s) - started)) s]"; }
+fail() {
+  echo "win32 route: $1 failed${2:+ ($2)}. Rerun: $rerun" >&2
+  exit 1
+}
+
+if win32_stamped; then
+  win32_register_binfmt || fail "the binfmt registration" "see /proc/sys/fs/binfmt_misc"
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "win32 route: not prepared on this machine, and that needs root once. Run:" >&2
+  echo "  $rerun" >&2
+  exit 1
+fi
+
+say "preparing $win32_cache (once per machine: about 6 minutes, 200 MB download, 1.5 GB disk)"
+# Whatever an interrupted run left is made anew. Its mounts lived in a
+# namespace of their own, but a mount under the cache from elsewhere would
+# keep the removal from finishing.
+for target in $(findmnt -rn -o TARGET | grep -F "$win32_cache/" | sort -r); do
+  umount -l "$target"
+done
+rm -rf "$win32_cache"
+mkdir -p "$win32_cache"
+log=$win32_cache/prepare.log
+
+say "downloading qemu-user from bookworm-backports"
+apt_dir=$win32_cache/apt
+mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/download"
+echo "deb $mirror bookworm-backports main" >"$apt_dir/sources.list"
+apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o Dir::Etc::SourceParts=/dev/null
+  -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache" -o APT::Architectures=amd64)
+apt-get "${apt_options[@]}" update >"$log" 2>&1 </dev/null || fail "apt-get update of bookworm-backports" "$log"
+# apt's download user must be able to write there.
+chmod 777 "$apt_dir/download"
+(cd "$apt_dir/download" && apt-get "${apt_options[@]}" download qemu-user) >>"$log" 2>&1 </dev/null ||
+  fail "the download of qemu-user" "$log"
+deb=$(ls "$apt_dir"/download/qemu-user_*.deb)
+version=$(dpkg-deb -f "$deb" Version)
+dpkg --compare-versions "$version" ge 1:10 || fail "the qemu-user version check" "got $version, need 10 or later"
+dpkg-deb -x "$deb" "$win32_cache/qemu" || fail "unpacking $deb"
+rm -rf "$apt_dir"
+say "qemu-user $version unpacked"
+
+win32_register_binfmt || fail "the binfmt registration of i386 programs" "/proc/sys/fs/binfmt_misc"
+
+say "making the i386 root with wine and wine32 (mmdebstrap; about 5 minutes)"
+# Its own namespaces: the root's mounts and processes end with it.
+if ! unshare --pid --fork --kill-child --mount --propagation private \
+  mmdebstrap --skip=check/qemu --arch=i386 --variant=minbase \
+  --aptopt='APT::Install-Recommends "false"' \
+  --include=wine,wine32,libxrender1,libxrandr2,libxi6,libxcursor1,libxcomposite1,libxinerama1,libxfixes3,libxxf86vm1 \
+  bookworm "$win32_root" "$mirror" 2>&1 </dev/null | tee -a "$log" | sed -un 's/^I: /win32 route:   /p'; then
+  fail "mmdebstrap" "$log"
+fi
+# Without hosts every Wine process logs a getaddrinfo error.
+cp /etc/hosts "$win32_root/etc/hosts"
+rm -rf "$win32_root/var/cache/apt/archives/"*.deb "$win32_root/var/lib/apt/lists/"*_Packages
+
+say "making the base 32-bit prefix"
+mkdir -p "$win32_cache/prefix"
+BINDORA_ROUTE=win32 BINDORA_WIN32_PREPARING=1 bash "$here/../make-prefix.sh" "$win32_cache/prefix" - \
+  >>"$log" 2>&1 ||
+  fail "making the base prefix" "$log"
+
+echo "$win32_recipe" >"$win32_cache/stamp"
+say "ready: $(du -sh "$win32_cache" | cut -f1) in $win32_cache"
