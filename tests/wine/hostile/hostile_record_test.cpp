@@ -32,9 +32,10 @@ struct Row {
   std::function<void()> stage;
   std::string browser;    // what explorer.exe must receive
   std::string pulsedKey;  // key whose SnapShotState ends at 0 after the pulse; "" = none
-  // Registry views as only a 32-bit process has them. (For a 64-bit process
-  // Wine opens the 32-bit view for a mask with both view flags.)
-  bool only32Bit = false;
+  // The host models the row can show: views as only a 32-bit process on
+  // 64-bit Windows has them (for a 64-bit process Wine opens the 32-bit view
+  // for a mask with both view flags), or 32-bit Windows, which has one view.
+  unsigned hosts = rig::kAnyHost;
 };
 
 std::vector<Row> Rows() {
@@ -152,7 +153,7 @@ std::vector<Row> Rows() {
                        {1, 0, 0, 0});
          rig::SetValue(HKEY_LOCAL_MACHINE, rig::kDriverKey32BitView, "ii0001", REG_SZ, Text(path0));
        },
-       kMyComputer, "", true},
+       kMyComputer, "", rig::kWow64},
       {"records in both views: the 64-bit one is the camera's",
        [=] {
          rig::StageCamera("0000");
@@ -162,7 +163,22 @@ std::vector<Row> Rows() {
                        Text(rig::InstancePath("0002")));
          rig::CreateKey(HKEY_LOCAL_MACHINE, rig::SettingsKey("0002"));
        },
-       kItem + "0000:", settings0, true},
+       kItem + "0000:", settings0, rig::kWow64},
+      // 32-bit Windows has no Wow6432Node: the probe fails and the record is
+      // read with KEY_READ. A key of that name left by some installer makes
+      // the probe succeed, and the view flags then change nothing.
+      {"no Wow6432Node: the record read with KEY_READ",
+       [=] {
+         ASSERT_FALSE(rig::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node"));
+         rig::StageCamera("0000");
+       },
+       kItem + "0000:", settings0, rig::kWin32},
+      {"a stray Wow6432Node key: the record read with the view flags",
+       [=] {
+         rig::CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node");
+         rig::StageCamera("0000");
+       },
+       kItem + "0000:", settings0, rig::kWin32},
       {"SnapShotState of type REG_SZ becomes a DWORD 0",
        [=] {
          rig::StageCamera("0000");
@@ -181,7 +197,7 @@ std::vector<Row> Rows() {
 
 TEST(HostileRecord, ToolsEndCleanlyAndDoWhatTheRecordSays) {
   for (const Row& row : Rows()) {
-    if (row.only32Bit && !rig::Programs32Bit()) continue;
+    if (!(row.hosts & rig::CurrentHost())) continue;
     SCOPED_TRACE(row.label);
     rig::RemoveCameras();
     rig::ClearExplorerCalls();

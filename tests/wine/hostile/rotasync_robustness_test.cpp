@@ -60,12 +60,13 @@ DWORD HandlesInSystemTable(DWORD pid) {
   return n;
 }
 
-// The 32-bit monitor's devices live in the 32-bit classes view; this 64-bit
-// process enumerates the 64-bit one, which then gets the same device list.
+// On 64-bit Windows the 32-bit monitor's devices live in the 32-bit classes
+// view; this 64-bit process enumerates the 64-bit one, which then gets the
+// same device list. (32-bit Windows has one view for both.)
 class MirroredDevice {
  public:
   MirroredDevice() {
-    if (!rig::Programs32Bit()) return;
+    if (rig::CurrentHost() != rig::kWow64) return;
     RegCreateKeyExA(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                     nullptr, key_.put(), nullptr);
     RegSetValueExA(key_.get(), "CLSID", 0, REG_SZ,

@@ -16,13 +16,19 @@ namespace {
 // 64-bit view, and that is all the 32-bit programs get. For 64-bit programs
 // the record goes into both views: under Wine a mask with both view flags
 // opens the 32-bit view for a 64-bit process (the 64-bit one for a 32-bit
-// process), and every program is to see the same camera. Classes go where
-// the programs' COM finds them.
+// process), and every program is to see the same camera. 32-bit Windows has
+// one view only. Classes go where the programs' COM finds them.
 std::vector<REGSAM> Views(HKEY root, const std::string& path) {
   if (root == HKEY_CLASSES_ROOT) return {ClassesView()};
   if (root == HKEY_LOCAL_MACHINE && _strnicmp(path.c_str(), "SOFTWARE\\", 9) == 0) {
-    if (Programs32Bit()) return {KEY_WOW64_64KEY};
-    return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    switch (CurrentHost()) {
+      case kWow64:
+        return {KEY_WOW64_64KEY};
+      case kWin64:
+        return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+      default:
+        return {0};
+    }
   }
   return {0};
 }
@@ -152,7 +158,9 @@ void StageCamera(const std::string& number, const std::string& description, int 
 
 void RemoveCameras() {
   DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltra");
-  DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Veltra");
+  // 32-bit Windows has no such key at all; a row may have planted one.
+  DeleteTree(HKEY_LOCAL_MACHINE,
+             CurrentHost() == kWin32 ? "SOFTWARE\\Wow6432Node" : "SOFTWARE\\Wow6432Node\\Veltra");
   DeleteTree(HKEY_LOCAL_MACHINE,
              std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kImageClass);
 }
@@ -164,7 +172,16 @@ bool Programs32Bit() {
   return i686;
 }
 
-REGSAM ClassesView() { return Programs32Bit() ? KEY_WOW64_32KEY : 0; }
+Host CurrentHost() {
+  static const Host host = [] {
+    if (sizeof(void*) == 8) return Programs32Bit() ? kWow64 : kWin64;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? kWow64 : kWin32;
+  }();
+  return host;
+}
+
+REGSAM ClassesView() { return CurrentHost() == kWow64 ? KEY_WOW64_32KEY : 0; }
 
 std::string ProgramPath(const std::string& exeName) {
   std::string dir = Environment("BINDORA_PROGRAMS");
@@ -200,7 +217,7 @@ WORD PeMachine(const std::string& path) {
 class ProgramArchitecture : public ::testing::Environment {
   void SetUp() override {
     const WORD expected = Programs32Bit() ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
-    for (const char* name : {"vantor.exe", "snappulse.exe", "rotasync.exe"})
+    for (const char* name : {"setup.exe", "vantor.exe", "snappulse.exe", "rotasync.exe"})
       ASSERT_EQ(PeMachine(ProgramPath(name)), expected) << ProgramPath(name);
     if (Programs32Bit()) {
       ASSERT_EQ(PeMachine(FixturePath("capture_filter.dll")), expected);

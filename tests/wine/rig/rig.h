@@ -57,10 +57,18 @@ void RemoveCameras();
 // ---- processes ------------------------------------------------------------
 
 // The programs under test: bin\ beside the test's own folder, or the folder
-// BINDORA_PROGRAMS names (the i686 build, run in a wow64 prefix, with
-// BINDORA_ARCH=i686).
+// BINDORA_PROGRAMS names (the shipping i686 build, with BINDORA_ARCH=i686).
 std::string ProgramPath(const std::string& exeName);
 bool Programs32Bit();
+
+// The host model a run stands for, as a bit so table rows can name several.
+enum Host : unsigned {
+  kWin64 = 1,  // 64-bit Windows, the x86_64 programs
+  kWow64 = 2,  // 64-bit Windows, the i686 programs as 32-bit processes
+  kWin32 = 4,  // 32-bit Windows: no 32-bit registry view, no Wow6432Node
+  kAnyHost = kWin64 | kWow64 | kWin32,
+};
+Host CurrentHost();
 // Fixtures the programs load (the capture filter): beside the test, or in
 // the folder BINDORA_FIXTURES names, built for the programs' architecture.
 std::string FixturePath(const std::string& fileName);
