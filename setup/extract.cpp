@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "core/installer_paths.h"
 #include "installer_folder.h"
 
@@ -17,6 +19,24 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh &&
          a.nFileSizeLow == b.nFileSizeLow;
+}
+
+// Reads the file through the guard and compares it with the payload. Between
+// the write handle's close and the guard's open a writer can get in; it
+// keeps the file's identity and size but not its bytes.
+bool HoldsPayload(HANDLE file, const void* bytes, DWORD size) {
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  const unsigned char* expected = static_cast<const unsigned char*>(bytes);
+  unsigned char chunk[16384];
+  for (DWORD at = 0; at < size;) {
+    const DWORD want = size - at < sizeof chunk ? size - at : static_cast<DWORD>(sizeof chunk);
+    DWORD got = 0;
+    if (!ReadFile(file, chunk, want, &got, nullptr) || got != want ||
+        std::memcmp(chunk, expected + at, want) != 0)
+      return false;
+    at += want;
+  }
+  return true;
 }
 
 // Removes the installer's folder when the extraction ends. RemoveDirectory
@@ -76,7 +96,9 @@ class Starter final : public core::InstallerStarter {
 // Writes the payload with no sharing, then trades the write handle for a
 // read-only one that still denies writers and deleters: the platform can map
 // the image for the new process, but nobody can swap the file before it
-// starts. The reopened file must be the one written.
+// starts. The trade cannot be made without a gap (the platform maps no image
+// that someone may write), so the reopened file must be the one written and
+// hold exactly the payload.
 bool CLauncherDlg::WritePayload(const void* bytes, DWORD size, const char* path,
                                 win::unique_handle* guard) {
   win::unique_handle file(
@@ -100,7 +122,7 @@ bool CLauncherDlg::WritePayload(const void* bytes, DWORD size, const char* path,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION reopened;
   if (!known || !*guard || !GetFileInformationByHandle(guard->get(), &reopened) ||
-      !SameFile(wrote, reopened)) {
+      !SameFile(wrote, reopened) || !HoldsPayload(guard->get(), bytes, size)) {
     guard->reset();
     ShowMessage(kReplaced);
     DeleteFileA(path);
