@@ -185,7 +185,9 @@ void InTurns(Subject* (&subjects)[N], int rounds, Round round) {
 }  // namespace
 
 void BenchMonitor(Report& report) {
-  const std::string arch = rig::Programs32Bit() ? "i686" : "x86_64";
+  const std::string arch = rig::CurrentHost() == rig::kWin32   ? "i686 win32"
+                           : rig::CurrentHost() == rig::kWow64 ? "i686 wow64"
+                                                               : "x86_64";
   rig::RemoveCameras();
   rig::RemoveCaptureDevices();
   rig::ClearCaptureLog();

@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 # Optional arguments pick parts of the run: monitor, scan, extract.
 export BINDORA_BENCH_PARTS="$*"
-# The i686 run measures only the monitor; setup's i686 build cannot run here.
+# The i686 runs measure only the monitor: on 32-bit Windows (every host) and
+# as 32-bit processes on 64-bit Windows (wow64 mode, where the kernel runs
+# 32-bit code; ./dev unpacks its DLLs only there).
 i686_monitor=yes
 [ -z "$*" ] || [[ " $* " == *" monitor "* ]] || i686_monitor=no
 jobs=${JOBS:-$(nproc)}
@@ -17,6 +19,7 @@ jobs=${JOBS:-$(nproc)}
 work=$root/build/bench-run
 base=$root/build/bench-wine/base
 wow64=$root/build/bench-wine/wow64
+win32=$root/build/bench-wine/win32
 # Unpacked by ./dev (ensure_wow64_layer) before this script runs.
 wow64_dlls=$root/build/wow64/usr/lib/i386-linux-gnu/wine
 mkdir -p "$work"
@@ -46,7 +49,6 @@ configure_setup() {
   quiet_build cmake --build "$dir" --target setup -j "$jobs"
 }
 
-winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 
 step "build win64 (programs, rig, bench driver)"
 quiet_build cmake --preset win64
@@ -55,6 +57,9 @@ step "build win32 (shipping programs and sizes, the i686 floors)"
 quiet_build cmake --preset win32
 quiet_build cmake --build --preset win32 -j "$jobs"
 quiet_build cmake --build --preset win32 --target bench -j "$jobs"
+step "build win32-tests (the i686 bench driver)"
+quiet_build cmake --preset win32-tests
+quiet_build cmake --build --preset win32-tests --target bench -j "$jobs"
 configure_setup build/bench-win32-nopayload mingw-i686.cmake \
   -DSETUP_PAYLOAD_135= -DSETUP_PAYLOAD_137=
 
@@ -79,16 +84,27 @@ if [ ! -d "$base/drive_c/rig" ]; then
   step "Wine prefix"
   bash tests/wine/make-prefix.sh "$base" build/win64/tests/explorer_recorder.exe >/dev/null
 fi
-if [ "$i686_monitor" = yes ] && [ ! -d "$wow64/drive_c/rig" ]; then
+wow64_verdict=""
+if [ "$i686_monitor" = yes ] && ! wow64_verdict=$(wow64_probe); then
+  wow64_monitor=no
+else
+  wow64_monitor=$i686_monitor
+fi
+if [ "$wow64_monitor" = yes ] && [ ! -d "$wow64/drive_c/rig" ]; then
   step "Wine prefix in wow64 mode"
   bash tests/wine/make-prefix.sh "$wow64" build/win64/tests/explorer_recorder.exe \
     "$wow64_dlls" >/dev/null
 fi
+if [ "$i686_monitor" = yes ] && [ ! -d "$win32/drive_c/rig" ]; then
+  step "Wine prefix of 32-bit Windows"
+  BINDORA_ROUTE=win32 bash tests/wine/make-prefix.sh "$win32" \
+    build/win32-tests/tests/explorer_recorder.exe >/dev/null
+fi
 
-# The driver stays x86_64 in both runs; the environment of the second picks
-# the i686 programs, floors and capture filter and the registry views of a
-# 32-bit client. run-in-prefix.sh starts and stops each prefix's server
-# itself, on every exit.
+# The x86_64 driver measures the x86_64 build and, with the environment of
+# the wow64 entries, the i686 programs as 32-bit processes; the i686 driver
+# measures them on 32-bit Windows. run-in-prefix.sh starts and stops each
+# prefix's server itself, on every exit.
 driver_args=("$(winpath "$work")\\results.tsv"
   "$(winpath build/bench-64m/bin/setup.exe)" "$(winpath build/bench-1m/bin/setup.exe)"
   "$(winpath "$work/payload-64m.exe")"
@@ -98,16 +114,27 @@ step "measuring x86_64 (about 3 minutes; idle alone takes 30 s)"
 BINDORA_WINE_TIMEOUT=420 bash tests/wine/run-in-prefix.sh "$base" \
   build/win64/tests/bench_driver.exe "${driver_args[@]}" </dev/null >"$log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || echo "bench: x86_64 driver ended with status $status (log: $log)" >&2
-if [ "$i686_monitor" = yes ]; then
-  step "measuring i686 in wow64 mode (about 1.5 minutes)"
-  i686_status=0
-  BINDORA_WINE_TIMEOUT=300 BINDORA_BENCH_PARTS=monitor BINDORA_ARCH=i686 \
+
+# i686_run LABEL ROUTE PREFIX DRIVER: the monitor part of the i686 programs.
+i686_run() {
+  local label=$1 route=$2 prefix=$3 driver=$4 run_status=0
+  step "measuring i686 $label"
+  BINDORA_ROUTE=$route BINDORA_WINE_TIMEOUT=600 BINDORA_BENCH_PARTS=monitor BINDORA_ARCH=i686 \
     BINDORA_PROGRAMS="$(winpath build/win32/bin)" BINDORA_FIXTURES="$(winpath build/win32/tests)" \
-    bash tests/wine/run-in-prefix.sh "$wow64" build/win64/tests/bench_driver.exe \
-    "${driver_args[@]}" </dev/null >>"$log" 2>&1 || i686_status=$?
-  if [ "$i686_status" -ne 0 ]; then
-    echo "bench: i686 driver ended with status $i686_status (log: $log)" >&2
-    status=$i686_status
+    bash tests/wine/run-in-prefix.sh "$prefix" "$root/$driver" \
+    "${driver_args[@]}" </dev/null >>"$log" 2>&1 || run_status=$?
+  if [ "$run_status" -ne 0 ]; then
+    echo "bench: i686 driver ($label) ended with status $run_status (log: $log)" >&2
+    status=$run_status
+  fi
+}
+if [ "$i686_monitor" = yes ]; then
+  i686_run "on 32-bit Windows, emulated (about 4 minutes)" win32 "$win32" \
+    build/win32-tests/tests/bench_driver.exe
+  if [ "$wow64_monitor" = yes ]; then
+    i686_run "in wow64 mode (about 1.5 minutes)" wow64 "$wow64" build/win64/tests/bench_driver.exe
+  else
+    echo "bench: no wow64 figures: this kernel cannot run Wine's wow64 mode: $wow64_verdict" >&2
   fi
 fi
 
@@ -126,8 +153,11 @@ size_row "i686 size rotasync.exe" build/win32/bin/rotasync.exe 96
 size_row "i686 size setup.exe, no payloads" build/bench-win32-nopayload/bin/setup.exe 96
 
 echo
-echo "Context: $("$WINE" --version 2>/dev/null </dev/null || echo wine) / x86_64 build under wine64," \
-  "i686 build in its wow64 mode; sizes from the i686 build; $(nproc) CPUs"
+wow64_context="and in wine64's wow64 mode"
+[ "$wow64_monitor" = yes ] || wow64_context="(no wow64 run: this kernel refuses 32-bit code)"
+echo "Context: $("$WINE" --version 2>/dev/null </dev/null || echo wine) / x86_64 build under wine64;" \
+  "i686 build on 32-bit Windows, native 32-bit Wine under QEMU user mode (slows both sides" \
+  "of a ratio alike), $wow64_context; sizes from the i686 build; $(nproc) CPUs"
 echo
 {
   printf 'figure\tmeasured\tbaseline\tratio\ttarget\tmet\n'

@@ -11,7 +11,10 @@ void Heading(const char* title) { DEMO_SAY("\n=== %s", title); }
 int main() {
   DEMO_SAY("\nvantor, snappulse and rotasync: the %s build, from %s",
            rig::Programs32Bit() ? "shipping i686" : "x86_64", rig::ProgramPath("").c_str());
-  if (rig::Programs32Bit()) DEMO_SAY("(32-bit processes in Wine's wow64 mode)");
+  if (rig::CurrentHost() == rig::kWin32)
+    DEMO_SAY("(on 32-bit Windows: native 32-bit Wine in an emulated i386 userland)");
+  else if (rig::CurrentHost() == rig::kWow64)
+    DEMO_SAY("(32-bit processes in Wine's wow64 mode)");
   demo::DemoVantor();
   demo::DemoSnapPulse();
   demo::DemoRotasync();

@@ -1,6 +1,7 @@
 // setup's part of the demo, and the scene for the diagnostic screenshot.
 //   setup_demo.exe        runs "setup -s" on a simulated camera module and
-//                         tells what the installer received
+//                         tells what the installer received, then lists
+//                         the modules "setup -d" finds
 //   setup_demo.exe shot   opens "setup -d", presses ENUM and holds the
 //                         dialog until C:\rig\shot.done exists
 #include <cstdio>
@@ -27,11 +28,22 @@ void StageDevices() {
   rig::StageUsbDevice("VID_8087&PID_0024", {"USB\\VID_8087&PID_0024&REV_0000"});
 }
 
+constexpr int kEnumButton = 1006;
+constexpr int kModuleList = 1007;
+
+// "setup -d" with ENUM pressed, once the list holds the staged modules.
+HWND OpenDiagnostic(rig::Process* setup) {
+  if (!setup->Start(rig::ProgramPath("setup.exe"), "-d")) return nullptr;
+  HWND dlg = rig::WaitForDialog(setup->id(), "Bindora", 30000);
+  if (dlg == nullptr) return nullptr;
+  rig::PostClick(dlg, kEnumButton);
+  rig::WaitUntil([&] { return rig::ListBoxItems(dlg, kModuleList).size() >= 3; });
+  return dlg;
+}
+
 int Demo() {
   std::printf("\n=== setup: install the driver for the attached camera module\n");
-  std::printf(
-      "(setup's x86_64 build: Wine 8.0's wow64 mode fails 32-bit GDI text and crashes\n"
-      " in a dialog with edit controls, so the i686 setup cannot run here)\n");
+  std::printf("(setup.exe from %s)\n", rig::ProgramPath("").c_str());
   SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kLog);
   DeleteFileA(kLog);
   StageDevices();
@@ -59,6 +71,19 @@ int Demo() {
     std::printf(
         "  its folder %s afterwards: %s\n", folder.c_str(),
         GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES ? "still there" : "gone");
+
+  std::printf("\nsetup.exe -d, ENUM pressed: the diagnostic list\n");
+  std::fflush(stdout);
+  rig::Process setup;
+  if (HWND dlg = OpenDiagnostic(&setup)) {
+    for (const std::string& item : rig::ListBoxItems(dlg, kModuleList))
+      std::printf("    %s\n", item.c_str());
+    rig::PostClick(dlg, IDCANCEL);
+    std::printf("  dialog closed, setup.exe exit status: %lu\n",
+                static_cast<unsigned long>(setup.Wait(10000)));
+  } else {
+    std::printf("  the dialog did not show\n");
+  }
   rig::RemoveUsbDevices();
   return 0;
 }
@@ -66,16 +91,13 @@ int Demo() {
 int Shot() {
   StageDevices();
   rig::Process setup;
-  if (!setup.Start(rig::ProgramPath("setup.exe"), "-d")) return 1;
-  HWND dlg = rig::WaitForDialog(setup.id(), "Bindora", 30000);
+  HWND dlg = OpenDiagnostic(&setup);
   if (dlg == nullptr) return 1;
-  rig::PostClick(dlg, 1006);
-  rig::WaitUntil([&] { return rig::ListBoxItems(dlg, 1007).size() >= 3; });
   Sleep(500);
   CloseHandle(
       CreateFileA("C:\\rig\\shot.ready", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   rig::WaitUntil([] { return rig::FileExists("C:\\rig\\shot.done"); }, 60000);
-  rig::PostClick(dlg, 2);
+  rig::PostClick(dlg, IDCANCEL);
   setup.Wait(10000);
   rig::RemoveUsbDevices();
   return 0;
