@@ -24,15 +24,24 @@ fail() {
   exit 1
 }
 
-if win32_stamped; then
+ready() {
+  win32_stamped || return 1
   win32_register_binfmt || fail "the binfmt registration" "see /proc/sys/fs/binfmt_misc"
-  exit 0
-fi
+}
+ready && exit 0
 if [ "$(id -u)" -ne 0 ]; then
   echo "win32 route: not prepared on this machine, and that needs root once. Run:" >&2
   echo "  $rerun" >&2
   exit 1
 fi
+# One preparation at a time on this machine; whoever waited finds it made.
+mkdir -p "$(dirname "$win32_cache")"
+exec 9>"$win32_cache.lock"
+if ! flock -n 9; then
+  say "another run is preparing it; waiting"
+  flock 9
+fi
+ready && exit 0
 
 say "preparing $win32_cache (once per machine: about 6 minutes, 200 MB download, 1.5 GB disk)"
 # Whatever an interrupted run left is made anew. Its mounts lived in a
