@@ -60,10 +60,11 @@ mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/do
 echo "deb $mirror bookworm-backports main" >"$apt_dir/sources.list"
 apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o Dir::Etc::SourceParts=/dev/null
   -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache" -o APT::Architectures=amd64)
-apt-get "${apt_options[@]}" update >"$log" 2>&1 </dev/null || fail "apt-get update of bookworm-backports" "$log"
+timeout 600 apt-get "${apt_options[@]}" update >"$log" 2>&1 </dev/null || fail "apt-get update of bookworm-backports" "$log"
 # apt's download user must be able to write there.
 chmod 777 "$apt_dir/download"
-(cd "$apt_dir/download" && apt-get "${apt_options[@]}" download qemu-user) >>"$log" 2>&1 </dev/null ||
+(cd "$apt_dir/download" && timeout 600 apt-get "${apt_options[@]}" download qemu-user) \
+  >>"$log" 2>&1 </dev/null ||
   fail "the download of qemu-user" "$log"
 deb=$(ls "$apt_dir"/download/qemu-user_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
@@ -76,7 +77,7 @@ win32_register_binfmt || fail "the binfmt registration of i386 programs" "/proc/
 
 say "making the i386 root with wine and wine32 (mmdebstrap; about 5 minutes)"
 # Its own namespaces: the root's mounts and processes end with it.
-if ! unshare --pid --fork --kill-child --mount --propagation private \
+if ! timeout 2400 unshare --pid --fork --kill-child --mount --propagation private \
   mmdebstrap --skip=check/qemu --arch=i386 --variant=minbase \
   --aptopt='APT::Install-Recommends "false"' \
   --include=wine,wine32,libxrender1,libxrandr2,libxi6,libxcursor1,libxcomposite1,libxinerama1,libxfixes3,libxxf86vm1 \
