@@ -18,7 +18,11 @@ if(WIN32)
   else()
     add_compile_options(-fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
                         -fno-asynchronous-unwind-tables)
-    add_link_options(-static -Wl,--gc-sections)
+    # Reproducible output: no link time in the PE header (ld would write the
+    # current time, and the checksum with it), no build paths in __FILE__.
+    add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                        -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+    add_link_options(-static -Wl,--gc-sections -Wl,--no-insert-timestamp)
     if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
       add_link_options(-s)
     endif()

@@ -1,5 +1,6 @@
-# The release archive (cmake --build --preset win32 --target package): the
-# four programs exactly as built, README.md and SHA256SUMS over the programs.
+# What ships. cmake/release.sh (./dev dist) packs the four programs exactly as
+# built, README.md and SHA256SUMS over the programs into the release archive,
+# signing the programs when the vendor's key is given.
 set(bindora_shipped setup vantor snappulse rotasync)
 set(checksum_files "")
 foreach(program ${bindora_shipped})
@@ -12,17 +13,19 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
   VERBATIM)
 add_custom_target(checksums ALL DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS)
 
-install(TARGETS ${bindora_shipped} RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/SHA256SUMS DESTINATION .)
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME bindora-camera)
+set(BINDORA_PRODUCT_URL "https://bindora.example/camera"
+    CACHE STRING "The product's web page, named in the programs' signatures")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(arch win32)
 else()
   set(arch win64)
 endif()
-set(CPACK_PACKAGE_FILE_NAME "bindora-camera-${PROJECT_VERSION}-${arch}")
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/dist)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-include(CPack)
+# What release.sh needs to know of this build, one key=value a line.
+string(REPLACE ";" " " programs "${bindora_shipped}")
+file(WRITE ${CMAKE_BINARY_DIR}/release.txt
+"name=bindora-camera-${PROJECT_VERSION}-${arch}
+programs=${programs}
+product=Bindora camera companion software
+url=${BINDORA_PRODUCT_URL}
+source=${PROJECT_SOURCE_DIR}
+")
