@@ -69,7 +69,10 @@ chmod 777 "$apt_dir/download"
 deb=$(ls "$apt_dir"/download/qemu-user_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
 dpkg --compare-versions "$version" ge 1:10 || fail "the qemu-user version check" "got $version, need 10 or later"
-dpkg-deb -x "$deb" "$win32_cache/qemu" || fail "unpacking $deb"
+dpkg-deb -x "$deb" "$apt_dir/unpacked" || fail "unpacking $deb"
+# Only the i386 emulator of the package's many.
+mkdir -p "$(dirname "$win32_qemu")"
+mv "$apt_dir/unpacked/usr/bin/qemu-i386" "$win32_qemu"
 rm -rf "$apt_dir"
 say "qemu-user $version unpacked"
 
