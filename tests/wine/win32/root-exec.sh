@@ -6,7 +6,7 @@
 # temp folder have their own paths inside the root.
 set -euo pipefail
 root=${BINDORA_WIN32_ROOT:?run through wine_enter_route}
-pass=(HOME=/root PATH=/usr/bin:/bin WINEARCH=win32)
+pass=(HOME=/root PATH=/usr/bin:/bin WINEARCH=win32 WINESERVER=/usr/lib/wine/wineserver32)
 while IFS= read -r -d '' variable; do
   case $variable in
   BINDORA_*=* | WINEPREFIX=* | WINEDEBUG=* | WINEDLLOVERRIDES=* | DISPLAY=* | LANG=* | LC_*=*)
@@ -21,4 +21,4 @@ case ${0##*/} in
 wine) command=/usr/lib/wine/wine ;;
 *) command=/usr/lib/wine/wineserver32 ;;
 esac
-exec unshare --root="$root" --wd="$wd" /usr/bin/env -i "${pass[@]}" "$command" "$@"
+exec env -i "${pass[@]}" unshare --root="$root" --wd="$wd" "$command" "$@"
