@@ -250,9 +250,22 @@ bool Process::Start(const std::string& exe, const std::string& args, const std::
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &si, &pi))
-    return false;
+  // CreateProcess returns before any code of the new program has run, so a
+  // failed start is the platform's doing, never the program's: it is
+  // reported and made again.
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+      break;
+    const DWORD error = GetLastError();
+    std::fprintf(stderr, "rig: starting %s failed (error %lu)%s\n", commandLine.c_str(), error,
+                 attempt < 3 ? ", trying again" : "");
+    if (attempt == 3) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(500);
+  }
   thread_.reset(pi.hThread);
   process_.reset(pi.hProcess);
   pid_ = pi.dwProcessId;

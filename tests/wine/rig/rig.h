@@ -83,7 +83,9 @@ class Process {
   ~Process();  // ends the process if it still runs
 
   // Starts `exe` with `args` appended to its quoted path (suspended with
-  // CREATE_SUSPENDED in `flags`, until Resume).
+  // CREATE_SUSPENDED in `flags`, until Resume). A start the platform fails
+  // is reported on stderr and made again, three times at most; false, with
+  // the last error kept, when none succeeded.
   bool Start(const std::string& exe, const std::string& args = "",
              const std::string& directory = "", DWORD flags = 0);
   // Exit code, or STILL_ACTIVE when it did not end within `ms`.
