@@ -356,12 +356,25 @@ Access Probe(const std::string& path) {
   return DeleteFileA(path.c_str()) ? Access::Open : Access::Refused;
 }
 
-// Whether the process in `job` (setup) has started another (the installer).
-bool Started(HANDLE job) {
-  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-  return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
-                                   nullptr) &&
-         info.TotalProcesses > 1;
+// Whether a process of `job` (setup's, which the processes it starts join)
+// runs `image`.
+bool Running(HANDLE job, const std::string& image) {
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[15];
+  } ids{};
+  if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+    return false;
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    const win::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                                 static_cast<DWORD>(ids.list.ProcessIdList[i])));
+    char name[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (process && QueryFullProcessImageNameA(process.get(), 0, name, &size) &&
+        Canonical(name) == Canonical(image))
+      return true;
+  }
+  return false;
 }
 
 // setup writes Setup.exe, closes it and reopens it read-only, denying
@@ -385,7 +398,6 @@ TEST_F(SetupFiles, WrittenFileCannotBeReplacedBeforeItRuns) {
   for (int run = 1; run <= 3 && !judged; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     DeleteFileA(kLog);
-    // The installer joins setup's job as it is created.
     const win::unique_handle job(CreateJobObjectA(nullptr, nullptr));
     rig::Process setup;
     ASSERT_TRUE(setup.Start(SetupExe(), "-s", "", CREATE_SUSPENDED));
@@ -401,7 +413,7 @@ TEST_F(SetupFiles, WrittenFileCannotBeReplacedBeforeItRuns) {
     for (const double limit = rig::NowMs() + 30000; started == 0 && rig::NowMs() < limit;) {
       if (!setup.Pause()) break;
       const Look look{rig::NowMs(), Probe(path)};
-      const bool running = Started(job.get());
+      const bool running = Running(job.get(), path);
       setup.Resume();
       if (running) {
         started = look.ms;
