@@ -8,6 +8,10 @@ namespace setup_test {
 namespace {
 
 constexpr int kExit = 2, kEnum = 1006, kDevices = 1007;
+// Any one step of a row (a "-s" run, the dialog's appearance, ENUM, the exit)
+// takes seconds at most, also where Wine runs several times slower than
+// wine64; the limit only ends a step that hangs, well within the suite's.
+constexpr DWORD kStepMs = 30000;
 
 // Filler identifiers after `first` until the multi-string exceeds `bytes`.
 std::vector<std::string> Padded(const std::string& first, size_t bytes) {
@@ -84,19 +88,23 @@ class HostileUsb : public SetupTest {
   // The diagnostic list after ENUM, from a "-d" run that is then exited.
   std::vector<std::string> DiagnosticList() {
     rig::Process setup;
-    if (!setup.Start(SetupExe(), "-d")) return {"<no start>"};
-    HWND dlg = rig::WaitForDialog(setup.id(), "Bindora");
+    if (!setup.Start(SetupExe(), "-d"))
+      return {"<no start: error " + std::to_string(GetLastError()) + ">"};
+    HWND dlg = rig::WaitForDialog(setup.id(), "Bindora", kStepMs);
     if (dlg == nullptr) return {"<no dialog>"};
-    // Sent, not posted: the scan has finished when it returns.
+    // Sent, not posted: the scan has finished when it returns. Never given up
+    // as hung: the dialog shows itself from WM_INITDIALOG, and a thread that
+    // has fetched no message for 5 s counts as hung, which on a slow host it
+    // may not have done yet.
     DWORD_PTR result = 0;
     EXPECT_NE(SendMessageTimeoutA(dlg, WM_COMMAND, MAKEWPARAM(kEnum, BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(GetDlgItem(dlg, kEnum)),
-                                  SMTO_ABORTIFHUNG, 10000, &result),
+                                  reinterpret_cast<LPARAM>(GetDlgItem(dlg, kEnum)), SMTO_NORMAL,
+                                  kStepMs, &result),
               0)
         << "ENUM did not return";
     const auto items = rig::ListBoxItems(dlg, kDevices);
     rig::PostClick(dlg, kExit);
-    EXPECT_EQ(setup.Wait(10000), 0u);
+    EXPECT_EQ(setup.Wait(kStepMs), 0u);
     return items;
   }
 };
@@ -110,7 +118,7 @@ TEST_F(HostileUsb, EveryIdentifierEndsCleanlyWithTheRightPayloadAndList) {
     for (const Device& d : row.devices)
       rig::StageUsbDeviceRaw("D" + std::to_string(++n), d.type, d.hardwareId);
 
-    EXPECT_EQ(rig::Run(SetupExe(), "-s", 15000), 0u);
+    EXPECT_EQ(rig::Run(SetupExe(), "-s", kStepMs), 0u);
     const auto records = Records();
     if (row.payload[0] == '\0') {
       EXPECT_TRUE(records.empty()) << "ran " << records[0].payload;

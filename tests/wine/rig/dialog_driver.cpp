@@ -16,6 +16,25 @@ std::string Narrow(const std::wstring& wide) {
   return text;
 }
 
+// How long one message to another process's window may take to be answered:
+// far more than a busy dialog on a slow host needs, but not for ever.
+constexpr UINT kReplyMs = 30000;
+
+bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* reply) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kReplyMs, &result))
+    return false;
+  *reply = static_cast<LRESULT>(result);
+  return true;
+}
+
+// The caption as the system keeps it, read without a message: a dialog that
+// shows itself while it is still being set up answers none until it is done.
+std::string Caption(HWND window) {
+  wchar_t text[256] = L"";
+  return Narrow(std::wstring(text, static_cast<size_t>(GetWindowTextW(window, text, 256))));
+}
+
 bool IsDialogClass(HWND window) {
   char name[16] = "";
   GetClassNameA(window, name, sizeof name);
@@ -49,7 +68,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM param) {
   if (pid != search->pid || !IsWindowVisible(window) || !IsDialogClass(window)) return TRUE;
   const bool box = IsMessageBox(window);
   if ((search->kind == 0 && box) || (search->kind == 1 && !box)) return TRUE;
-  if (search->caption != nullptr && WindowText(window) != *search->caption) return TRUE;
+  if (search->caption != nullptr && Caption(window) != *search->caption) return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -78,10 +97,12 @@ bool HasVisibleWindow(DWORD pid) { return Find(pid, 2, nullptr) != nullptr; }
 
 std::string WindowText(HWND window) {
   // Cross-process text comes back as UTF-16 whatever the caller asked.
-  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  LRESULT length = 0;
+  if (!Ask(window, WM_GETTEXTLENGTH, 0, 0, &length) || length < 0) return "<no answer>";
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const LRESULT got =
-      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+  LRESULT got = 0;
+  if (!Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), &got) || got < 0)
+    return "<no answer>";
   text.resize(static_cast<size_t>(got));
   return Narrow(text);
 }
@@ -97,12 +118,19 @@ std::vector<std::string> ListBoxItems(HWND dialog, int id) {
   std::vector<std::string> items;
   HWND list = GetDlgItem(dialog, id);
   if (list == nullptr) return items;
-  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  LRESULT count = 0;
+  if (!Ask(list, LB_GETCOUNT, 0, 0, &count)) return {"<no answer>"};
   for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
-    if (length < 0) break;
+    LRESULT length = 0, got = 0;
+    if (!Ask(list, LB_GETTEXTLEN, i, 0, &length) || length < 0) {
+      items.push_back("<no answer>");
+      break;
+    }
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT got = SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+    if (!Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]), &got)) {
+      items.push_back("<no answer>");
+      break;
+    }
     text.resize(got < 0 ? 0 : static_cast<size_t>(got));
     items.push_back(Narrow(text));
   }

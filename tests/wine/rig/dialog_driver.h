@@ -17,6 +17,8 @@ HWND WaitForMessageBox(DWORD pid, DWORD ms = 10000);
 // Any visible top-level window of `pid` right now (dialog or message box).
 bool HasVisibleWindow(DWORD pid);
 
+// Texts are asked of the window's process, which has a generous but bounded
+// time to answer; "<no answer>" stands for a text it did not give.
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 std::string MessageBoxText(HWND box);

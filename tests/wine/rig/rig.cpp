@@ -234,6 +234,7 @@ Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
     Terminate();
     process_ = std::move(other.process_);
+    thread_ = std::move(other.thread_);
     pid_ = other.pid_;
   }
   return *this;
@@ -241,17 +242,31 @@ Process& Process::operator=(Process&& other) noexcept {
 
 Process::~Process() { Terminate(); }
 
-bool Process::Start(const std::string& exe, const std::string& args, const std::string& directory) {
+bool Process::Start(const std::string& exe, const std::string& args, const std::string& directory,
+                    DWORD flags) {
   Terminate();
   std::string commandLine = "\"" + exe + "\"";
   if (!args.empty()) commandLine += " " + args;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &si, &pi))
-    return false;
-  win::unique_handle thread(pi.hThread);
+  // CreateProcess returns before any code of the new program has run, so a
+  // failed start is the platform's doing, never the program's: it is
+  // reported and made again.
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+      break;
+    const DWORD error = GetLastError();
+    std::fprintf(stderr, "rig: starting %s failed (error %lu)%s\n", commandLine.c_str(), error,
+                 attempt < 3 ? ", trying again" : "");
+    if (attempt == 3) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(500);
+  }
+  thread_.reset(pi.hThread);
   process_.reset(pi.hProcess);
   pid_ = pi.dwProcessId;
   return true;
@@ -276,6 +291,25 @@ void Process::Terminate() {
     WaitForSingleObject(process_.get(), 5000);
   }
   process_.reset();
+  thread_.reset();
+}
+
+bool Process::Pause() {
+  if (!thread_ || SuspendThread(thread_.get()) == static_cast<DWORD>(-1)) return false;
+  // The suspension lands asynchronously; reading the context waits for it
+  // (Wine gives up after 100 ms and fails, so ask again).
+  for (int tries = 0; tries < 100; ++tries) {
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (GetThreadContext(thread_.get(), &context)) return true;
+    if (WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0) break;
+  }
+  ResumeThread(thread_.get());
+  return false;
+}
+
+void Process::Resume() {
+  if (thread_) ResumeThread(thread_.get());
 }
 
 DWORD Run(const std::string& exe, const std::string& args, DWORD ms) {

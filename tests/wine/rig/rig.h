@@ -82,18 +82,27 @@ class Process {
   Process& operator=(Process&& other) noexcept;
   ~Process();  // ends the process if it still runs
 
-  // Starts `exe` with `args` appended to its quoted path.
+  // Starts `exe` with `args` appended to its quoted path (suspended with
+  // CREATE_SUSPENDED in `flags`, until Resume). A start the platform fails
+  // is reported on stderr and made again, three times at most; false, with
+  // the last error kept, when none succeeded.
   bool Start(const std::string& exe, const std::string& args = "",
-             const std::string& directory = "");
+             const std::string& directory = "", DWORD flags = 0);
   // Exit code, or STILL_ACTIVE when it did not end within `ms`.
   DWORD Wait(DWORD ms);
   bool Running() const;
   void Terminate();
+  // Stops the first thread and returns once it has stopped, so the test can
+  // look at what the process holds without racing it; false when it could
+  // not be stopped (the thread has ended).
+  bool Pause();
+  void Resume();
   HANDLE handle() const { return process_.get(); }
   DWORD id() const { return pid_; }
 
  private:
   win::unique_handle process_;
+  win::unique_handle thread_;
   DWORD pid_ = 0;
 };
 
