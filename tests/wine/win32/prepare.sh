@@ -43,7 +43,7 @@ if ! flock -n 9; then
 fi
 ready && exit 0
 
-say "preparing $win32_cache (once per machine: about 2 minutes, 250 MB download, 1.5 GB disk)"
+say "preparing $win32_cache (once per machine: about a minute, 200 MB download, 1.3 GB disk)"
 # Whatever an interrupted run left is made anew. Its mounts lived in a
 # namespace of their own, but a mount under the cache from elsewhere would
 # keep the removal from finishing.
