@@ -26,8 +26,8 @@ static long i386_getpid(void) {
  * jumps back to the 64-bit segment 0x33. Returns the marker it saw. */
 static uint32_t round_trip_through_0x23(unsigned char *page) {
   static const unsigned char code32[] = {
-      0xB8, 0x5A, 0xA5, 0x32, 0x00, /* mov eax, 0x0032A55A        */
-      0xEA, 0, 0, 0, 0, 0x33, 0x00, /* jmp far 0x33:page+0x40    */
+      0xB8, 0x5A, 0xA5, 0x32, 0x00,             /* mov eax, 0x0032A55A */
+      0xEA, 0,    0,    0,    0,    0x33, 0x00, /* jmp far 0x33:page+0x40 */
   };
   static const unsigned char code64[] = {0xFF, 0x25, 0, 0, 0, 0}; /* jmp [rip] */
   uint32_t back64 = (uint32_t)(uintptr_t)(page + 0x40);
