@@ -49,7 +49,6 @@ configure_setup() {
   quiet_build cmake --build "$dir" --target setup -j "$jobs"
 }
 
-
 step "build win64 (programs, rig, bench driver)"
 quiet_build cmake --preset win64
 quiet_build cmake --build --preset win64 --target bench -j "$jobs"

@@ -26,8 +26,6 @@ win32_recipe="recipe 2: bookworm i386 wine wine32 8.0 unpacked; qemu-user >= 10 
 win32_cache=${BINDORA_WIN32_CACHE:-/var/cache/bindora/win32}
 win32_root=$win32_cache/root
 win32_qemu=$win32_cache/qemu/usr/bin/qemu-i386
-# The base prefix, a path inside the root.
-win32_base=/var/lib/bindora/prefix
 win32_binfmt=bindora-i386
 # Private to each run's mount namespace, so nothing of it outlives the run.
 win32_scratch=/run/bindora-wine

@@ -167,19 +167,16 @@ void RemoveCameras() {
 
 // ---- processes ------------------------------------------------------------
 
-bool Programs32Bit() {
-  static const bool i686 = Environment("BINDORA_ARCH") == "i686";
-  return i686;
-}
-
 Host CurrentHost() {
   static const Host host = [] {
-    if (sizeof(void*) == 8) return Programs32Bit() ? kWow64 : kWin64;
+    if (sizeof(void*) == 8) return Environment("BINDORA_ARCH") == "i686" ? kWow64 : kWin64;
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? kWow64 : kWin32;
   }();
   return host;
 }
+
+bool Programs32Bit() { return CurrentHost() != kWin64; }
 
 REGSAM ClassesView() { return CurrentHost() == kWow64 ? KEY_WOW64_32KEY : 0; }
 

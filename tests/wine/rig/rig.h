@@ -59,7 +59,6 @@ void RemoveCameras();
 // The programs under test: bin\ beside the test's own folder, or the folder
 // BINDORA_PROGRAMS names (the shipping i686 build, with BINDORA_ARCH=i686).
 std::string ProgramPath(const std::string& exeName);
-bool Programs32Bit();
 
 // The host model a run stands for, as a bit so table rows can name several.
 enum Host : unsigned {
@@ -69,6 +68,8 @@ enum Host : unsigned {
   kAnyHost = kWin64 | kWow64 | kWin32,
 };
 Host CurrentHost();
+// The programs under test are the i686 build (any host model but kWin64).
+bool Programs32Bit();
 // Fixtures the programs load (the capture filter): beside the test, or in
 // the folder BINDORA_FIXTURES names, built for the programs' architecture.
 std::string FixturePath(const std::string& fileName);

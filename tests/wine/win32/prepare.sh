@@ -6,8 +6,8 @@
 #           Wine process and crashes wineboot);
 #   root/   an i386 Debian bookworm root with native 32-bit Wine, whose
 #           programs the kernel hands to that emulator (binfmt_misc);
-#   root/var/lib/bindora/prefix   the base 32-bit prefix: null graphics
-#           driver, no crash dialog;
+#   prefix/ the base 32-bit prefix every run copies: null graphics driver,
+#           no crash dialog;
 #   stamp   the recipe, written last: anything without it is made anew.
 # The system's own Wine, apt sources and packages stay as they are. Needs
 # root; otherwise it prints the command and stops.
