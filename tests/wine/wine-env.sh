@@ -47,8 +47,10 @@ wow64_probe() {
     rm -rf "$dir"
     return 2
   fi
-  "$dir/probe" && status=0 || status=$?
+  local verdict
+  verdict=$("$dir/probe" 2>&1) && status=0 || status=$?
   rm -rf "$dir"
+  echo "${verdict:-the probe ended with status $status and said nothing}"
   return "$status"
 }
 

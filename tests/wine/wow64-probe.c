@@ -2,8 +2,12 @@
  * wow64 mode needs inside a 64-bit process: the i386 system call gate
  * (int 0x80, which Wine uses for its 32-bit %fs selector) and the 32-bit
  * user code segment 0x23. Some kernels refuse both even where their config
- * says CONFIG_IA32_EMULATION=y, so only trying tells.
- * Exit 0: both work. Exit 1: refused; the first line says which. */
+ * says CONFIG_IA32_EMULATION=y, so only trying tells. Some raise a signal a
+ * handler can catch; others kill the process outright (a fault in 32-bit
+ * mode may leave no frame to deliver it on), so each step runs in a child
+ * of its own and its end is read from outside.
+ * Exit 0: both work. Exit 1: refused; the first line says which step and
+ * how it ended. */
 #define _GNU_SOURCE
 #include <setjmp.h>
 #include <signal.h>
@@ -11,20 +15,28 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+/* A step's verdict as its child's exit status. */
+enum { kRan = 0, kFailed = 1, kFaulted = 2, kNoPage = 3 };
 
 static sigjmp_buf refused;
 
 static void on_fault(int sig) { siglongjmp(refused, sig); }
 
-static long i386_getpid(void) {
+static int i386_getpid(void) {
   long result = 20; /* __NR_getpid of the i386 table */
   __asm__ volatile("int $0x80" : "+a"(result) : : "memory");
-  return result;
+  return result > 0 ? kRan : kFailed;
 }
 
 /* Far-returns into 32-bit code in segment 0x23, which loads a marker and
- * jumps back to the 64-bit segment 0x33. Returns the marker it saw. */
-static uint32_t round_trip_through_0x23(unsigned char *page) {
+ * jumps back to the 64-bit segment 0x33. */
+static int round_trip_through_0x23(void) {
+  unsigned char *page = mmap(NULL, 4096, PROT_READ | PROT_WRITE | PROT_EXEC,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+  if (page == MAP_FAILED) return kNoPage;
   static const unsigned char code32[] = {
       0xB8, 0x5A, 0xA5, 0x32, 0x00,             /* mov eax, 0x0032A55A */
       0xEA, 0,    0,    0,    0,    0x33, 0x00, /* jmp far 0x33:page+0x40 */
@@ -47,35 +59,50 @@ static uint32_t round_trip_through_0x23(unsigned char *page) {
       : "=a"(marker)
       : [page] "r"(page), "a"(0)
       : "rcx", "memory");
-  return (uint32_t)marker;
+  return (uint32_t)marker == 0x0032A55A ? kRan : kFailed;
+}
+
+/* Runs `step` in a child; prints why it was refused and returns 0 if so. */
+static int step_runs(const char *what, int (*step)(void)) {
+  fflush(stdout);
+  pid_t child = fork();
+  if (child < 0) {
+    printf("refused: the probe could not start a process for %s\n", what);
+    return 0;
+  }
+  if (child == 0) {
+    signal(SIGSEGV, on_fault);
+    signal(SIGBUS, on_fault);
+    signal(SIGILL, on_fault);
+    if (sigsetjmp(refused, 1)) _exit(kFaulted);
+    _exit(step());
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+  }
+  if (WIFSIGNALED(status)) {
+    int sig = WTERMSIG(status);
+    printf("refused: %s killed the probe (signal %d, %s)\n", what, sig, strsignal(sig));
+    return 0;
+  }
+  switch (WEXITSTATUS(status)) {
+    case kRan:
+      return 1;
+    case kFaulted:
+      printf("refused: %s faults\n", what);
+      return 0;
+    case kNoPage:
+      puts("refused: no executable page below 4 GB");
+      return 0;
+    default:
+      printf("refused: %s did not run\n", what);
+      return 0;
+  }
 }
 
 int main(void) {
-  signal(SIGSEGV, on_fault);
-  signal(SIGBUS, on_fault);
-  signal(SIGILL, on_fault);
-  if (sigsetjmp(refused, 1)) {
-    puts("refused: the i386 system call gate (int 0x80) faults");
-    return 1;
-  }
-  if (i386_getpid() <= 0) {
-    puts("refused: the i386 system call gate (int 0x80) fails");
-    return 1;
-  }
-  unsigned char *page = mmap(NULL, 4096, PROT_READ | PROT_WRITE | PROT_EXEC,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-  if (page == MAP_FAILED) {
-    puts("refused: no executable page below 4 GB");
-    return 1;
-  }
-  if (sigsetjmp(refused, 1)) {
-    puts("refused: 32-bit code in segment 0x23 faults");
-    return 1;
-  }
-  if (round_trip_through_0x23(page) != 0x0032A55A) {
-    puts("refused: 32-bit code in segment 0x23 did not run");
-    return 1;
-  }
+  if (!step_runs("the i386 system call gate (int 0x80)", i386_getpid)) return 1;
+  if (!step_runs("32-bit code in segment 0x23", round_trip_through_0x23)) return 1;
   puts("allowed: int 0x80 and 32-bit code in segment 0x23 run");
   return 0;
 }
