@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/driver_registry/driver_registry.h"
+#include "common/win/ansi.h"
 #include "core/rotation.h"
 
 win::com_ptr<IBaseFilter> g_pCaptureFilter;
@@ -35,10 +36,11 @@ bool ReadFriendlyName(IMoniker* moniker, char (&name)[core::kFriendlyNameAnsiAre
   const BSTR text = value.get()->bstrVal;
   wchar_t wide[core::kFriendlyNameWideArea];
   core::CopyFriendlyName(text, text ? SysStringLen(text) : 0, wide);
-  // Room for any code page's longest form of 119 characters.
+  // Room for any code page's longest form of 119 characters. A name that
+  // the code page cannot hold matches nothing: by best fit it could come to
+  // read as the camera's description and have another device's filter bound.
   char converted[core::kFriendlyNameWideArea * 4];
-  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, converted, sizeof converted, nullptr, nullptr) == 0)
-    return false;
+  if (!win::ToAnsiExactly(wide, converted)) return false;
   core::CutAnsiName(converted, name);
   return true;
 }

@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include "common/driver_registry/driver_registry.h"
+#include "common/win/ansi.h"
+#include "common/win/dll_search.h"
 #include "core/shell_path.h"
 
 namespace {
@@ -19,13 +21,20 @@ void WorkingDirectory(char (&out)[MAX_PATH]) {
     lstrcpynA(out, kFixed, MAX_PATH);
     return;
   }
-  const UINT length = GetWindowsDirectoryA(out, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) lstrcpynA(out, kFixed, MAX_PATH);
+  // Read as UTF-16: by best fit its ANSI form could name another folder.
+  wchar_t wide[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(wide, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || !win::ToAnsiExactly(wide, out))
+    lstrcpynA(out, kFixed, MAX_PATH);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The shell call loads shell extensions by name; none may come from the
+  // folder vantor was started from.
+  static const wchar_t* const kShellDlls[] = {L"uxtheme.dll", L"dwmapi.dll"};
+  win::RestrictDllSearch(kShellDlls);
   // The Driver key stays open across the shell call.
   const win::unique_hkey driverKey = driver_registry::OpenDriverKey(core::kToolMasks);
 

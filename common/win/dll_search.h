@@ -1,0 +1,42 @@
+// Where a program looks for the DLLs it loads by name after its start: the
+// system folder only. A program started from a folder others can write to
+// (Downloads, a share, a stick), often elevated, would otherwise load a DLL
+// planted beside it under a system DLL's name: its own folder comes first
+// in the platform's search. Call RestrictDllSearch first thing, before any
+// window exists.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace win {
+
+// Where the platform lacks SetDefaultDllDirectories (Windows 7 without its
+// 2011 update), the current folder leaves the search and the DLLs named in
+// `preload` are loaded by their full System32 path, so later loads by name
+// find them loaded; they stay loaded for the process's life.
+template <std::size_t N>
+void RestrictDllSearch(const wchar_t* const (&preload)[N]) {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  // Looked up at run time so that a system without it still starts.
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+
+  SetDllDirectoryW(L"");
+  wchar_t path[MAX_PATH];
+  const UINT folder = GetSystemDirectoryW(path, MAX_PATH);
+  if (folder == 0 || folder >= MAX_PATH) return;
+  for (const wchar_t* name : preload) {
+    std::size_t length = 0;
+    while (name[length] != L'\0') ++length;
+    if (folder + 1 + length >= MAX_PATH) continue;
+    path[folder] = L'\\';
+    for (std::size_t i = 0; i <= length; ++i) path[folder + 1 + i] = name[i];
+    // Its own imports are then looked for beside it, in System32.
+    LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+}
+
+}  // namespace win
