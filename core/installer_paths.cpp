@@ -1,6 +1,7 @@
 #include "core/installer_paths.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 namespace core {
@@ -47,22 +48,30 @@ bool BuildInstallerFolder(const char* tempDir, const unsigned char (&random)[kFo
   return Fits(std::snprintf(folder, sizeof folder, "%s%s%s", tempDir, separator, name), folder);
 }
 
-bool MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet,
-                         char (&folder)[kPathArea], char (&path)[kPathArea],
-                         char (&commandLine)[kPathArea]) {
+unsigned long MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet,
+                                  char (&folder)[kPathArea], char (&path)[kPathArea],
+                                  char (&commandLine)[kPathArea]) {
+  unsigned long error = kErrorCannotMake;
   for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
     unsigned char random[kFolderRandomBytes];
     if (!creator.Random(random)) break;
     if (!BuildInstallerFolder(tempDir, random, folder) || !BuildInstallerPath(folder, path) ||
         !BuildInstallerCommandLine(path, quiet, commandLine)) {
+      error = kErrorFilenameExcedRange;
       break;
     }
-    const unsigned long error = creator.Create(folder);
-    if (error == 0) return true;
+    error = creator.Create(folder);
+    if (error == 0) return 0;
     if (error != kErrorAlreadyExists) break;
   }
   folder[0] = path[0] = commandLine[0] = '\0';
-  return false;
+  return error;
+}
+
+const char* ChooseTempFolder(TempFolderForm longForm, TempFolderForm shortForm) {
+  if (longForm.text != nullptr && longForm.exact) return longForm.text;
+  if (shortForm.text != nullptr && shortForm.exact) return shortForm.text;
+  return nullptr;
 }
 
 FolderAccess InstallerFolderAccess(bool elevated) {
@@ -80,14 +89,28 @@ FolderAccess InstallerFolderAccess(bool elevated) {
   return {kWithUser, std::size(kWithUser), true};
 }
 
-StartOutcome StartInstaller(InstallerStarter& starter, char* commandLine, const char* path,
-                            bool quiet, const char* directory) {
+unsigned long StartInstaller(InstallerStarter& starter, char* commandLine, const char* path,
+                             bool quiet, const char* directory) {
   const unsigned long error = starter.Start(commandLine, directory);
-  if (error == 0) return StartOutcome::Started;
-  if (error != kErrorElevationRequired) return StartOutcome::Failed;
-  return starter.StartElevated(path, InstallerParameters(quiet), directory)
-             ? StartOutcome::StartedElevated
-             : StartOutcome::Failed;
+  if (error != kErrorElevationRequired) return error;
+  return starter.StartElevated(path, InstallerParameters(quiet), directory);
+}
+
+bool HoldsPayload(ReopenedFile& file, const FileIdentity& written, const unsigned char* payload,
+                  std::uint32_t size) {
+  FileIdentity reopened;
+  if (!file.Identity(&reopened) || reopened.volume != written.volume ||
+      reopened.index != written.index || reopened.size != written.size || reopened.size != size)
+    return false;
+  unsigned char chunk[kCompareChunk];
+  for (std::uint32_t at = 0; at < size;) {
+    const std::uint32_t want = size - at < kCompareChunk ? size - at : kCompareChunk;
+    std::uint32_t got = 0;
+    if (!file.Read(chunk, want, &got) || got != want || std::memcmp(chunk, payload + at, want) != 0)
+      return false;
+    at += want;
+  }
+  return true;
 }
 
 }  // namespace core

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace core {
 
@@ -47,13 +48,35 @@ class FolderCreator {
   ~FolderCreator() = default;
 };
 
+// Platform errors the launcher reports where no call of its own failed.
+constexpr unsigned long kErrorFilenameExcedRange = 206;
+constexpr unsigned long kErrorNoUnicodeTranslation = 1113;
+constexpr unsigned long kErrorCannotMake = 82;
+
 // Creates a fresh folder with an unpredictable name and forms the installer's
 // path and command line in it. Everything must fit before anything is
-// created; only a taken name is tried again. False when no folder was
-// created; all three are then empty.
-bool MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet,
-                         char (&folder)[kPathArea], char (&path)[kPathArea],
-                         char (&commandLine)[kPathArea]);
+// created; only a taken name is tried again. Returns 0 when the folder was
+// made, else why not (the creator's error, kErrorFilenameExcedRange for a
+// temp dir too long, kErrorCannotMake without random bytes); all three are
+// then empty.
+unsigned long MakeInstallerFolder(FolderCreator& creator, const char* tempDir, bool quiet,
+                                  char (&folder)[kPathArea], char (&path)[kPathArea],
+                                  char (&commandLine)[kPathArea]);
+
+// One form of the temp folder as the platform gives it: its ANSI text, and
+// whether the conversion kept every character. `text` is null when the form
+// could not be had at all.
+struct TempFolderForm {
+  const char* text;
+  bool exact;
+};
+
+// The temp folder the launcher writes into: the long form when it converted
+// exactly, else the short (8.3) form when that did, else none (null). A form
+// that changed in conversion may name another folder ("best fit" makes a
+// Greek Omega an O: C:\<Omega>temp becomes C:\Otemp, which someone else may
+// own), so it is never used.
+const char* ChooseTempFolder(TempFolderForm longForm, TempFolderForm shortForm);
 
 // Who may use that folder. Rights and flags are the platform's values, kept
 // here so the rules read (and test) without it.
@@ -91,17 +114,47 @@ constexpr unsigned long kErrorElevationRequired = 740;
 
 class InstallerStarter {
  public:
-  // Returns 0 when started, else the platform's error code.
+  // Each returns 0 when started, else the platform's error code (through
+  // the prompt, ERROR_CANCELLED when the user declined).
   virtual unsigned long Start(char* commandLine, const char* directory) = 0;
-  virtual bool StartElevated(const char* file, const char* parameters, const char* directory) = 0;
+  virtual unsigned long StartElevated(const char* file, const char* parameters,
+                                      const char* directory) = 0;
 
  protected:
   ~InstallerStarter() = default;
 };
 
-enum class StartOutcome { Started, StartedElevated, Failed };
+// 0 when the installer was started, directly or through the prompt; else the
+// platform's error code of the start that decided.
+unsigned long StartInstaller(InstallerStarter& starter, char* commandLine, const char* path,
+                             bool quiet, const char* directory);
 
-StartOutcome StartInstaller(InstallerStarter& starter, char* commandLine, const char* path,
-                            bool quiet, const char* directory);
+// The written Setup.exe is closed, then reopened read-only as a guard; a
+// writer can slip in between. Before it runs, the reopened file must be the
+// one written and hold exactly the payload.
+struct FileIdentity {
+  std::uint32_t volume;
+  std::uint64_t index;
+  std::uint64_t size;
+};
+
+class ReopenedFile {
+ public:
+  virtual bool Identity(FileIdentity* identity) = 0;
+  // Reads on from the end of the last read (the first from the start);
+  // `*got` bytes arrived.
+  virtual bool Read(unsigned char* into, std::uint32_t want, std::uint32_t* got) = 0;
+
+ protected:
+  ~ReopenedFile() = default;
+};
+
+// Reads never ask for more than this at once.
+constexpr std::uint32_t kCompareChunk = 16384;
+
+// True when `file` has the identity of the one written (volume, index and
+// size), the payload's size, and exactly its bytes.
+bool HoldsPayload(ReopenedFile& file, const FileIdentity& written, const unsigned char* payload,
+                  std::uint32_t size);
 
 }  // namespace core

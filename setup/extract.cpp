@@ -4,8 +4,9 @@
 
 #include <shellapi.h>
 
-#include <cstring>
+#include <cstdint>
 
+#include "common/win/ansi.h"
 #include "core/installer_paths.h"
 #include "installer_folder.h"
 
@@ -15,28 +16,51 @@ constexpr char kCreateFailed[] = "Can not create file!";
 constexpr char kWriteFailed[] = "Can not write file!";
 constexpr char kReplaced[] = "Setup.exe was replaced before it ran!";
 
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh &&
-         a.nFileSizeLow == b.nFileSizeLow;
+bool IdentityOf(HANDLE file, core::FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  identity->size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  return true;
 }
 
-// Reads the file through the guard and compares it with the payload. Between
-// the write handle's close and the guard's open a writer can get in; it
-// keeps the file's identity and size but not its bytes.
-bool HoldsPayload(HANDLE file, const void* bytes, DWORD size) {
-  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
-  const unsigned char* expected = static_cast<const unsigned char*>(bytes);
-  unsigned char chunk[16384];
-  for (DWORD at = 0; at < size;) {
-    const DWORD want = size - at < sizeof chunk ? size - at : static_cast<DWORD>(sizeof chunk);
-    DWORD got = 0;
-    if (!ReadFile(file, chunk, want, &got, nullptr) || got != want ||
-        std::memcmp(chunk, expected + at, want) != 0)
-      return false;
-    at += want;
+// The reopened Setup.exe, read through its guard for the core's check.
+class GuardedFile final : public core::ReopenedFile {
+ public:
+  explicit GuardedFile(HANDLE file) : file_(file) {}
+  bool Identity(core::FileIdentity* identity) override { return IdentityOf(file_, identity); }
+  bool Read(unsigned char* into, std::uint32_t want, std::uint32_t* got) override {
+    DWORD read = 0;
+    const bool ok = ReadFile(file_, into, want, &read, nullptr) != FALSE;
+    *got = read;
+    return ok;
   }
-  return true;
+
+ private:
+  HANDLE file_;
+};
+
+// The temp folder's two forms, read as UTF-16 and converted without best
+// fit; the core picks the one to use. 0, or why there is none.
+unsigned long TempFolder(char (&folder)[core::kPathArea]) {
+  wchar_t wide[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+  if (length == 0) return GetLastError();
+  if (length > MAX_PATH) return core::kErrorFilenameExcedRange;
+  char longText[core::kPathArea];
+  const core::TempFolderForm longForm{longText, win::ToAnsiExactly(wide, longText)};
+  // Fails for a folder that does not exist; the long form then decides.
+  wchar_t shortWide[MAX_PATH];
+  const DWORD shortLength = GetShortPathNameW(wide, shortWide, MAX_PATH);
+  char shortText[core::kPathArea];
+  core::TempFolderForm shortForm{nullptr, false};
+  if (shortLength != 0 && shortLength < MAX_PATH)
+    shortForm = {shortText, win::ToAnsiExactly(shortWide, shortText)};
+  const char* chosen = core::ChooseTempFolder(longForm, shortForm);
+  if (chosen == nullptr) return core::kErrorNoUnicodeTranslation;
+  lstrcpynA(folder, chosen, core::kPathArea);
+  return 0;
 }
 
 // Removes the installer's folder when the extraction ends. RemoveDirectory
@@ -70,7 +94,8 @@ class Starter final : public core::InstallerStarter {
   }
 
   // Through the elevation prompt; the process handle is kept to wait on.
-  bool StartElevated(const char* file, const char* parameters, const char* directory) override {
+  unsigned long StartElevated(const char* file, const char* parameters,
+                              const char* directory) override {
     SHELLEXECUTEINFOA info;
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
@@ -81,9 +106,13 @@ class Starter final : public core::InstallerStarter {
     info.lpParameters = parameters[0] != '\0' ? parameters : nullptr;
     info.lpDirectory = directory;
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info) || info.hProcess == nullptr) return false;
+    if (!ShellExecuteExA(&info)) {
+      const DWORD error = GetLastError();
+      return error != 0 ? error : ERROR_GEN_FAILURE;
+    }
+    if (info.hProcess == nullptr) return ERROR_GEN_FAILURE;
     info_->hProcess = info.hProcess;
-    return true;
+    return 0;
   }
 
  private:
@@ -98,33 +127,47 @@ class Starter final : public core::InstallerStarter {
 // the image for the new process, but nobody can swap the file before it
 // starts. The trade cannot be made without a gap (the platform maps no image
 // that someone may write), so the reopened file must be the one written and
-// hold exactly the payload.
+// hold exactly the payload (core::HoldsPayload).
 bool CLauncherDlg::WritePayload(const void* bytes, DWORD size, const char* path,
                                 win::unique_handle* guard) {
   win::unique_handle file(
       CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    ShowMessage(kCreateFailed);
+    Report(kCreateFailed, core::LauncherOutcome::CreateFailed, GetLastError());
     return false;
   }
-  DWORD written = 0;
-  const bool complete = WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;
-  BY_HANDLE_FILE_INFORMATION wrote;
-  const bool known = complete && GetFileInformationByHandle(file.get(), &wrote);
+  // One write as a rule. A short one (the disk filling up) is continued, so
+  // that the error which stops it is the one the caller learns.
+  const BYTE* at = static_cast<const BYTE*>(bytes);
+  DWORD left = size;
+  DWORD writeError = 0;
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file.get(), at, left, &written, nullptr)) {
+      writeError = GetLastError();
+      break;
+    }
+    if (written == 0) break;  // neither progress nor an error: the core names one
+    at += written;
+    left -= written;
+  }
+  core::FileIdentity identity{};
+  const bool complete = left == 0;
+  const bool known = complete && IdentityOf(file.get(), &identity);
   file.reset();
   if (!complete) {
-    ShowMessage(kWriteFailed);
+    Report(kWriteFailed, core::LauncherOutcome::WriteFailed, writeError);
     DeleteFileA(path);
     return false;
   }
 
   guard->reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  BY_HANDLE_FILE_INFORMATION reopened;
-  if (!known || !*guard || !GetFileInformationByHandle(guard->get(), &reopened) ||
-      !SameFile(wrote, reopened) || !HoldsPayload(guard->get(), bytes, size)) {
+  GuardedFile reopened(guard->get());
+  if (!known || !*guard ||
+      !core::HoldsPayload(reopened, identity, static_cast<const unsigned char*>(bytes), size)) {
     guard->reset();
-    ShowMessage(kReplaced);
+    Report(kReplaced, core::LauncherOutcome::Replaced);
     DeleteFileA(path);
     return false;
   }
@@ -134,14 +177,14 @@ bool CLauncherDlg::WritePayload(const void* bytes, DWORD size, const char* path,
 void CLauncherDlg::OnExtract() {
   ScanModules();
   if (!m_bModuleA && !m_bModuleB) {
-    ShowMessage("No Korvel Module");
+    Report("No Korvel Module", core::LauncherOutcome::NoModule);
     return;
   }
 
   const WORD id = m_bModuleB ? IDR_PAYLOAD_B : IDR_PAYLOAD_A;
   HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), "FILE");
   if (resource == nullptr) {
-    ShowMessage("fail FindResource");
+    Report("fail FindResource", core::LauncherOutcome::PayloadMissing);
     return;
   }
   const DWORD size = SizeofResource(nullptr, resource);
@@ -152,18 +195,19 @@ void CLauncherDlg::OnExtract() {
   HGLOBAL loaded = LoadResource(nullptr, resource);
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (bytes == nullptr) {
-    ShowMessage("fail LoadResource");
+    Report("fail LoadResource", core::LauncherOutcome::PayloadUnloadable);
     return;
   }
 
   char tempDir[core::kPathArea];
-  const DWORD tempLength = GetTempPathA(core::kPathArea, tempDir);
   char folder[core::kPathArea];
   char path[core::kPathArea];
   char commandLine[core::kPathArea];
-  if (tempLength == 0 || tempLength >= core::kPathArea ||
-      !CreateInstallerFolder(tempDir, m_bQuiet != FALSE, folder, path, commandLine)) {
-    ShowMessage(kCreateFailed);
+  unsigned long error = TempFolder(tempDir);
+  if (error == 0)
+    error = CreateInstallerFolder(tempDir, m_bQuiet != FALSE, folder, path, commandLine);
+  if (error != 0) {
+    Report(kCreateFailed, core::LauncherOutcome::CreateFailed, error);
     return;
   }
   const FolderRemover remover(folder);
@@ -174,13 +218,18 @@ void CLauncherDlg::OnExtract() {
   SetDlgItemTextA(m_hWnd, IDC_EDIT_RUN, path);
 
   Sleep(100);
-  RunProgram(commandLine, folder, path);
+  const bool started = RunProgram(commandLine, folder, path);
   guard.reset();
   win::unique_handle process(m_processInfo.hProcess);
   win::unique_handle thread(m_processInfo.hThread);
 
   Sleep(100);
   if (process) WaitForSingleObject(process.get(), INFINITE);
+  if (started) {
+    DWORD code = 0;
+    m_result = {core::LauncherOutcome::Ran,
+                GetExitCodeProcess(process.get(), &code) ? code : core::kExitGenFailure};
+  }
   Sleep(100);
   process.reset();
   thread.reset();
@@ -193,9 +242,10 @@ void CLauncherDlg::OnExtract() {
 bool CLauncherDlg::RunProgram(char* commandLine, const char* directory, const char* path) {
   ZeroMemory(&m_processInfo, sizeof m_processInfo);
   Starter starter(m_hWnd, &m_processInfo);
-  if (core::StartInstaller(starter, commandLine, path, m_bQuiet != FALSE, directory) ==
-      core::StartOutcome::Failed) {
-    ShowMessage("CreateProcess failed.");
+  const unsigned long error =
+      core::StartInstaller(starter, commandLine, path, m_bQuiet != FALSE, directory);
+  if (error != 0) {
+    Report("CreateProcess failed.", core::LauncherOutcome::StartFailed, error);
     return false;
   }
   return true;

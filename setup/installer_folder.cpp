@@ -93,10 +93,14 @@ bool FolderDescriptor::Build(bool elevated) {
   return true;
 }
 
-bool CreateInstallerFolder(const char* tempDir, bool quiet, char (&folder)[core::kPathArea],
-                           char (&path)[core::kPathArea], char (&commandLine)[core::kPathArea]) {
+unsigned long CreateInstallerFolder(const char* tempDir, bool quiet,
+                                    char (&folder)[core::kPathArea], char (&path)[core::kPathArea],
+                                    char (&commandLine)[core::kPathArea]) {
   FolderDescriptor descriptor;
-  if (!descriptor.Build(RunsElevated())) return false;
+  if (!descriptor.Build(RunsElevated())) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : core::kErrorCannotMake;
+  }
   Creator creator(&descriptor);
   return core::MakeInstallerFolder(creator, tempDir, quiet, folder, path, commandLine);
 }

@@ -30,6 +30,7 @@ class FolderDescriptor {
 };
 
 // Creates the folder in `tempDir` and forms the installer's path and command
-// line in it. False when no folder was created.
-bool CreateInstallerFolder(const char* tempDir, bool quiet, char (&folder)[core::kPathArea],
-                           char (&path)[core::kPathArea], char (&commandLine)[core::kPathArea]);
+// line in it. 0, or the platform's error when no folder was created.
+unsigned long CreateInstallerFolder(const char* tempDir, bool quiet,
+                                    char (&folder)[core::kPathArea], char (&path)[core::kPathArea],
+                                    char (&commandLine)[core::kPathArea]);

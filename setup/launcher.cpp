@@ -4,6 +4,8 @@
 // by itself.
 #include "launcher_dlg.h"
 
+#include "common/win/dll_search.h"
+
 namespace {
 
 constexpr char kInstanceMutex[] = "Korvel_Share";
@@ -80,8 +82,8 @@ BOOL CLauncherDlg::OnInitDialog() {
     another = GetLastError() == ERROR_ALREADY_EXISTS;
   }
   if (another) {
-    ShowMessage("Application is already running");
-    ExitProcess(0);
+    Report("Application is already running", core::LauncherOutcome::AlreadyRunning);
+    ExitProcess(ExitCode());
   }
 
   if (!m_bDiagnostic) {
@@ -105,14 +107,32 @@ void CLauncherDlg::ShowMessage(const char* text) {
   MessageBoxA(m_hWnd, text, caption, MB_OK);
 }
 
+void CLauncherDlg::Report(const char* text, core::LauncherOutcome outcome, unsigned long code) {
+  m_result = {outcome, code};
+  ShowMessage(text);
+}
+
+unsigned long CLauncherDlg::ExitCode() const {
+  const core::LaunchMode mode = m_bDiagnostic ? core::LaunchMode::Diagnostic
+                                : m_bQuiet    ? core::LaunchMode::Silent
+                                              : core::LaunchMode::Default;
+  return core::LauncherExitCode(mode, m_result);
+}
+
 BOOL CLauncherApp::InitInstance() {
   CLauncherDlg dlg;
   dlg.DoModal();
+  m_nExitCode = dlg.ExitCode();
   return FALSE;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything loads a DLL by name: setup.exe is started from
+  // Downloads folders and shares, often elevated. A dialog loads uxtheme by
+  // name, and uxtheme dwmapi, where the search is not restricted.
+  static const wchar_t* const kDialogDlls[] = {L"uxtheme.dll", L"dwmapi.dll"};
+  win::RestrictDllSearch(kDialogDlls);
   CLauncherApp app;
   app.InitInstance();
-  return 0;
+  return app.ExitInstance();
 }

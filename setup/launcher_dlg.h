@@ -31,6 +31,9 @@ class CLauncherDlg : public win::CDialogImpl<CLauncherDlg> {
  public:
   CLauncherDlg();
 
+  // What the process ends with (core::LauncherExitCode).
+  unsigned long ExitCode() const;
+
   static const win::MessageMapEntry<CLauncherDlg> kMessageMap[4];
 
  private:
@@ -41,6 +44,8 @@ class CLauncherDlg : public win::CDialogImpl<CLauncherDlg> {
   LRESULT OnQueryDragIcon(WPARAM, LPARAM);
 
   void ShowMessage(const char* text);
+  // Shows `text` (unless quiet) and keeps the outcome for a silent caller.
+  void Report(const char* text, core::LauncherOutcome outcome, unsigned long code = 0);
   void ScanModules();
   void OnExtract();
   bool RunProgram(char* commandLine, const char* directory, const char* path);
@@ -57,10 +62,16 @@ class CLauncherDlg : public win::CDialogImpl<CLauncherDlg> {
   CListBox m_listDevices;
   HICON m_hIcon = nullptr;
   PROCESS_INFORMATION m_processInfo{};
+  core::LauncherResult m_result{core::LauncherOutcome::NoModule, 0};
 };
 
 class CLauncherApp {
  public:
   // Runs the dialog; false: there is no message loop to run afterwards.
   BOOL InitInstance();
+  // The process's exit code, as the dialog left it.
+  int ExitInstance() const { return static_cast<int>(m_nExitCode); }
+
+ private:
+  unsigned long m_nExitCode = 0;
 };

@@ -5,7 +5,9 @@
 // DLL named by %BINDORA_INSTALLER_LOAD% as a real installer would load one of
 // its imports, and records where that came from; it leaves a file named by
 // %BINDORA_INSTALLER_LEAVE% beside itself, as an installer that unpacks more.
-// Without these variables it does neither.
+// Without these variables it does neither. It ends with the exit code in
+// %BINDORA_INSTALLER_EXIT% (3010 for "restart required", 1603 for a failed
+// install), else 0.
 #include <windows.h>
 
 #include "common/win/unique.h"
@@ -94,11 +96,19 @@ void Hold() {
   }
 }
 
+int ExitCode() {
+  char text[MAX_PATH];
+  if (!Variable("BINDORA_INSTALLER_EXIT", text)) return 0;
+  int code = 0;
+  for (const char* c = text; *c >= '0' && *c <= '9'; ++c) code = code * 10 + (*c - '0');
+  return code;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Record();
   Leave();
   Hold();
-  return 0;
+  return ExitCode();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -83,7 +85,7 @@ TEST(InstallerPaths, TooLongForTheFixedAreaFailsEmpty) {
     FakeCreator creator;
     char folder[core::kPathArea], made[core::kPathArea], command[core::kPathArea];
     EXPECT_EQ(core::MakeInstallerFolder(creator, temp.c_str(), row.quiet, folder, made, command),
-              row.fits)
+              row.fits ? 0ul : core::kErrorFilenameExcedRange)
         << row.tempLength;
     EXPECT_EQ(creator.tried.size(), row.fits ? 1u : 0u) << row.tempLength;
     if (row.fits) {
@@ -100,17 +102,17 @@ TEST(InstallerPaths, OnlyATakenNameIsTriedAgainAndOnlyABoundedNumberOfTimes) {
     const char* label;
     std::vector<unsigned long> errors;
     bool randomWorks;
-    bool created;
+    unsigned long error;  // 0: created
     std::size_t attempts;
   } const rows[] = {
-      {"fresh name", {}, true, true, 1},
-      {"two taken names", {183, 183}, true, true, 3},
-      {"last attempt", std::vector<unsigned long>(taken.begin(), taken.end() - 1), true, true,
+      {"fresh name", {}, true, 0, 1},
+      {"two taken names", {183, 183}, true, 0, 3},
+      {"last attempt", std::vector<unsigned long>(taken.begin(), taken.end() - 1), true, 0,
        core::kFolderAttempts},
-      {"every name taken", taken, true, false, core::kFolderAttempts},
-      {"access denied", {5}, true, false, 1},
-      {"taken, then denied", {183, 5}, true, false, 2},
-      {"no random bytes", {}, false, false, 0},
+      {"every name taken", taken, true, 183, core::kFolderAttempts},
+      {"access denied", {5}, true, 5, 1},
+      {"taken, then denied", {183, 5}, true, 5, 2},
+      {"no random bytes", {}, false, core::kErrorCannotMake, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
@@ -118,11 +120,11 @@ TEST(InstallerPaths, OnlyATakenNameIsTriedAgainAndOnlyABoundedNumberOfTimes) {
     creator.errors = row.errors;
     creator.randomWorks = row.randomWorks;
     char folder[core::kPathArea], path[core::kPathArea], line[core::kPathArea];
-    EXPECT_EQ(core::MakeInstallerFolder(creator, "C:\\T\\", true, folder, path, line), row.created);
+    EXPECT_EQ(core::MakeInstallerFolder(creator, "C:\\T\\", true, folder, path, line), row.error);
     ASSERT_EQ(creator.tried.size(), row.attempts);
     for (std::size_t i = 0; i < creator.tried.size(); ++i)
       for (std::size_t j = 0; j < i; ++j) EXPECT_NE(creator.tried[i], creator.tried[j]);
-    if (row.created) {
+    if (row.error == 0) {
       EXPECT_EQ(std::string(folder), creator.tried.back());
       EXPECT_EQ(std::string(path), creator.tried.back() + "\\Setup.exe");
       EXPECT_EQ(std::string(line), "\"" + std::string(path) + "\" -s -noreboot");
@@ -160,7 +162,7 @@ TEST(InstallerPaths, FolderAccessWithoutInheritanceFromTheTempFolder) {
 class FakeStarter : public core::InstallerStarter {
  public:
   unsigned long startError = 0;
-  bool elevatedWorks = true;
+  unsigned long elevatedError = 0;
   int starts = 0;
   std::string elevatedFile, elevatedParameters, elevatedDirectory;
   bool elevatedCalled = false;
@@ -169,38 +171,39 @@ class FakeStarter : public core::InstallerStarter {
     ++starts;
     return startError;
   }
-  bool StartElevated(const char* file, const char* parameters, const char* directory) override {
+  unsigned long StartElevated(const char* file, const char* parameters,
+                              const char* directory) override {
     elevatedCalled = true;
     elevatedFile = file;
     elevatedParameters = parameters;
     elevatedDirectory = directory;
-    return elevatedWorks;
+    return elevatedError;
   }
 };
 
 TEST(InstallerPaths, ElevationOnlyWhenThePlatformAsksForIt) {
   struct Row {
     unsigned long error;
-    bool elevatedWorks;
+    unsigned long elevatedError;
     bool quiet;
-    core::StartOutcome outcome;
+    unsigned long result;  // 0: started
     bool elevatedCalled;
     const char* parameters;
   } const rows[] = {
-      {0, true, false, core::StartOutcome::Started, false, ""},
-      {2, true, false, core::StartOutcome::Failed, false, ""},
-      {5, true, true, core::StartOutcome::Failed, false, ""},
-      {740, true, false, core::StartOutcome::StartedElevated, true, ""},
-      {740, true, true, core::StartOutcome::StartedElevated, true, "-s -noreboot"},
-      {740, false, true, core::StartOutcome::Failed, true, "-s -noreboot"},
+      {0, 0, false, 0, false, ""},
+      {2, 0, false, 2, false, ""},
+      {5, 0, true, 5, false, ""},
+      {740, 0, false, 0, true, ""},
+      {740, 0, true, 0, true, "-s -noreboot"},
+      {740, 1223, true, 1223, true, "-s -noreboot"},  // the prompt declined
   };
   for (const Row& row : rows) {
     FakeStarter starter;
     starter.startError = row.error;
-    starter.elevatedWorks = row.elevatedWorks;
+    starter.elevatedError = row.elevatedError;
     char line[] = "\"C:\\T\\\\Setup.exe\"";
     EXPECT_EQ(core::StartInstaller(starter, line, "C:\\T\\\\Setup.exe", row.quiet, "C:\\T\\"),
-              row.outcome)
+              row.result)
         << row.error;
     EXPECT_EQ(starter.starts, 1);
     EXPECT_EQ(starter.elevatedCalled, row.elevatedCalled) << row.error;
@@ -209,6 +212,81 @@ TEST(InstallerPaths, ElevationOnlyWhenThePlatformAsksForIt) {
       EXPECT_EQ(starter.elevatedParameters, row.parameters);
       EXPECT_EQ(starter.elevatedDirectory, "C:\\T\\");
     }
+  }
+}
+
+TEST(InstallerPaths, TempFolderOnlyByANameThatConvertedExactly) {
+  struct Row {
+    const char* label;
+    core::TempFolderForm longForm, shortForm;
+    const char* chosen;  // null: none
+  } const rows[] = {
+      {"long form exact", {"C:\\Temp\\", true}, {"C:\\TEMP~1\\", true}, "C:\\Temp\\"},
+      {"best-fitted long form: the short one",
+       {"C:\\Otemp\\", false},
+       {"C:\\_TEM~GYV\\", true},
+       "C:\\_TEM~GYV\\"},
+      // 8.3 names switched off on the volume: the short form is the long one.
+      {"no short name", {"C:\\Otemp\\", false}, {"C:\\Otemp\\", false}, nullptr},
+      {"short form unavailable", {"C:\\Otemp\\", false}, {nullptr, false}, nullptr},
+  };
+  for (const Row& row : rows) {
+    const char* chosen = core::ChooseTempFolder(row.longForm, row.shortForm);
+    EXPECT_STREQ(chosen, row.chosen) << row.label;
+  }
+}
+
+// Serves `bytes` in reads of at most `most` bytes; `identity` as told.
+class FakeReopened : public core::ReopenedFile {
+ public:
+  std::vector<unsigned char> bytes;
+  core::FileIdentity identity{};
+  std::uint32_t most = core::kCompareChunk;
+  std::uint32_t biggestAsk = 0;
+  std::size_t at = 0;
+
+  bool Identity(core::FileIdentity* out) override {
+    *out = identity;
+    return true;
+  }
+  bool Read(unsigned char* into, std::uint32_t want, std::uint32_t* got) override {
+    biggestAsk = std::max(biggestAsk, want);
+    *got = static_cast<std::uint32_t>(std::min<std::size_t>({want, most, bytes.size() - at}));
+    std::copy(bytes.begin() + at, bytes.begin() + at + *got, into);
+    at += *got;
+    return true;
+  }
+};
+
+TEST(InstallerPaths, ReopenedFileMustBeTheOneWrittenWithExactlyThePayload) {
+  // Three chunks, the last a short one.
+  std::vector<unsigned char> payload(2 * core::kCompareChunk + 100);
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<unsigned char>(i * 7);
+  const core::FileIdentity written{0x1234, 42, payload.size()};
+  struct Row {
+    const char* label;
+    void (*change)(FakeReopened&);
+    bool holds;
+  } const rows[] = {
+      {"the file written", [](FakeReopened&) {}, true},
+      {"a byte changed in the first chunk", [](FakeReopened& f) { f.bytes[0] ^= 1; }, false},
+      {"a byte changed in the last chunk", [](FakeReopened& f) { f.bytes.back() ^= 1; }, false},
+      {"the file ends early", [](FakeReopened& f) { f.bytes.pop_back(); }, false},
+      {"a read shorter than asked", [](FakeReopened& f) { f.most = 100; }, false},
+      {"another file on the volume", [](FakeReopened& f) { f.identity.index = 43; }, false},
+      {"another volume", [](FakeReopened& f) { f.identity.volume = 0x4321; }, false},
+      {"another size", [](FakeReopened& f) { f.identity.size += 1; }, false},
+  };
+  for (const Row& row : rows) {
+    FakeReopened file;
+    file.bytes = payload;
+    file.identity = written;
+    row.change(file);
+    EXPECT_EQ(core::HoldsPayload(file, written, payload.data(),
+                                 static_cast<std::uint32_t>(payload.size())),
+              row.holds)
+        << row.label;
+    EXPECT_LE(file.biggestAsk, core::kCompareChunk) << row.label;
   }
 }
 

@@ -36,4 +36,42 @@ TEST(LauncherOptions, OnlyTheLastTwoCharactersCount) {
   EXPECT_STREQ(option, "");
 }
 
+TEST(LauncherOptions, OnlyASilentRunTellsItsCallerHowItEnded) {
+  using core::LauncherOutcome;
+  struct Row {
+    LaunchMode mode;
+    LauncherOutcome outcome;
+    unsigned long code;
+    unsigned long exit;
+  } const rows[] = {
+      // The installer's own code passes through, restarts and failures alike.
+      {LaunchMode::Silent, LauncherOutcome::Ran, 0, 0},
+      {LaunchMode::Silent, LauncherOutcome::Ran, 3010, 3010},
+      {LaunchMode::Silent, LauncherOutcome::Ran, 1641, 1641},
+      {LaunchMode::Silent, LauncherOutcome::Ran, 1603, 1603},
+      // Nothing to install on a machine without the camera.
+      {LaunchMode::Silent, LauncherOutcome::NoModule, 0, 0},
+      {LaunchMode::Silent, LauncherOutcome::AlreadyRunning, 0, 1618},
+      {LaunchMode::Silent, LauncherOutcome::PayloadMissing, 0, 1814},
+      {LaunchMode::Silent, LauncherOutcome::PayloadUnloadable, 0, 1812},
+      {LaunchMode::Silent, LauncherOutcome::CreateFailed, 3, 3},
+      {LaunchMode::Silent, LauncherOutcome::WriteFailed, 112, 112},
+      {LaunchMode::Silent, LauncherOutcome::Replaced, 0, 1006},
+      {LaunchMode::Silent, LauncherOutcome::StartFailed, 1223, 1223},
+      // A failure whose call left no error still is not success.
+      {LaunchMode::Silent, LauncherOutcome::CreateFailed, 0, 82},
+      {LaunchMode::Silent, LauncherOutcome::WriteFailed, 0, 29},
+      {LaunchMode::Silent, LauncherOutcome::StartFailed, 0, 31},
+      // A person saw every message.
+      {LaunchMode::Default, LauncherOutcome::Ran, 3010, 0},
+      {LaunchMode::Default, LauncherOutcome::AlreadyRunning, 0, 0},
+      {LaunchMode::Diagnostic, LauncherOutcome::Ran, 1603, 0},
+      {LaunchMode::Diagnostic, LauncherOutcome::WriteFailed, 112, 0},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(core::LauncherExitCode(row.mode, {row.outcome, row.code}), row.exit)
+        << static_cast<int>(row.mode) << " " << static_cast<int>(row.outcome) << " " << row.code;
+  }
+}
+
 }  // namespace

@@ -12,6 +12,9 @@ wine_env_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 export WINEDEBUG=${WINEDEBUG:--all}
+# Wine names Unix files in the locale's character set: without UTF-8 a
+# Windows name outside ASCII cannot be made, whatever the caller's locale.
+export LC_ALL=C.UTF-8
 # No Mono or Gecko install prompts in throwaway prefixes.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # A prefix that runs i686 programs in wow64 mode names its 32-bit DLLs here.
@@ -22,7 +25,7 @@ wine_scratch=${TMPDIR:-/tmp}
 # The 32-bit Windows route, prepared once per machine by win32/prepare.sh.
 # Bump the recipe when what prepare.sh makes changes: a root made by another
 # recipe is made anew.
-win32_recipe="recipe 2: bookworm i386 wine wine32 8.0 unpacked; qemu-user >= 10 from bookworm-backports"
+win32_recipe="recipe 3: bookworm i386 wine wine32 8.0 unpacked, libc-bin for C.UTF-8; qemu-user >= 10 from bookworm-backports"
 win32_cache=${BINDORA_WIN32_CACHE:-/var/cache/bindora/win32}
 win32_root=$win32_cache/root
 win32_qemu=$win32_cache/qemu/usr/bin/qemu-i386

@@ -22,6 +22,21 @@ constexpr char kHold[] = "C:\\rig\\installer.hold";
 // installer tries to load it by name.
 constexpr char kPlanted[] = "bindora_planted.dll";
 
+// setup.exe is started from folders others can write to: every test runs a
+// copy in one, beside DLLs planted under the names of system DLLs that a
+// program loads there by name, and Windows' search order for those names
+// (Wine otherwise prefers its builtins; its per-program overrides say
+// "native,builtin", as WINEDLLOVERRIDES would). Measured with WINEDEBUG=+loaddll:
+// the dialog loads uxtheme by name, in every mode. Left out: names that
+// Wine's builtin DLLs import statically (version, shcore, win32u, ...), which
+// Wine loads before setup's first instruction and Windows takes from
+// System32; and known DLLs (ole32, combase), never looked for beside a
+// program.
+constexpr char kDownloads[] = "C:\\Downloads";
+constexpr const char* kPlantedBesideSetup[] = {"uxtheme"};
+// Where a planted DLL that was loaded writes its path.
+constexpr char kPlantedLog[] = "C:\\rig\\planted.log";
+
 // "USB\VID_<vendor>&PID_<product>" plus an optional tail.
 inline std::string Id(const char* vendor, const char* product, const char* tail = "") {
   return std::string("USB\\VID_") + vendor + "&PID_" + product + tail;
@@ -89,8 +104,16 @@ inline std::string Parent(const std::string& path) {
   return at == std::string::npos ? "" : path.substr(0, at);
 }
 
+// The file setup started: the quoted path at the head of its command line.
+inline std::string Started(const Record& r) {
+  const size_t end = r.cmdline.find('"', 1);
+  return r.cmdline.empty() || r.cmdline[0] != '"' || end == std::string::npos
+             ? ""
+             : r.cmdline.substr(1, end - 1);
+}
+
 // The folder the installer was started from.
-inline std::string FolderOf(const Record& r) { return Parent(r.self); }
+inline std::string FolderOf(const Record& r) { return Parent(Started(r)); }
 
 // Full paths of the folders directly in `dir`.
 inline std::vector<std::string> SubFolders(std::string dir) {
@@ -118,6 +141,8 @@ class SetupTest : public ::testing::Test {
     SetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", kHold);
     SetEnvironmentVariableA("BINDORA_INSTALLER_LOAD", kPlanted);
     SetEnvironmentVariableA("BINDORA_INSTALLER_LEAVE", nullptr);
+    SetEnvironmentVariableA("BINDORA_INSTALLER_EXIT", nullptr);
+    PlantBesideSetup();
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     temp_ = temp;
@@ -129,6 +154,20 @@ class SetupTest : public ::testing::Test {
   void TearDown() override {
     DeleteFileA(kHold);
     rig::RemoveUsbDevices();
+    std::string loaded;
+    EXPECT_FALSE(rig::ReadFileText(kPlantedLog, &loaded)) << "setup loaded:\n" << loaded;
+  }
+
+  static void PlantBesideSetup() {
+    CreateDirectoryA(kDownloads, nullptr);
+    ASSERT_TRUE(CopyFileA(rig::ProgramPath("setup.exe").c_str(), SetupExe().c_str(), FALSE));
+    for (const char* name : kPlantedBesideSetup) {
+      ASSERT_TRUE(CopyFileA(rig::FixturePath("marker_dll.dll").c_str(),
+                            (std::string(kDownloads) + "\\" + name + ".dll").c_str(), FALSE));
+      rig::SetString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides",
+                     name, "native,builtin");
+    }
+    DeleteFileA(kPlantedLog);
   }
 
   // The temp folder as setup.exe sees it (it inherits our environment).
@@ -142,8 +181,8 @@ class SetupTest : public ::testing::Test {
   }
 
   // setup reports `text` in a message box and ends; with "-s" it ends
-  // without a word.
-  void ExpectFailureReported(const char* text) const {
+  // without a word, telling its caller `silentExit`.
+  void ExpectFailureReported(const char* text, DWORD silentExit) const {
     rig::Process setup;
     ASSERT_TRUE(setup.Start(SetupExe()));
     HWND box = rig::WaitForMessageBox(setup.id());
@@ -152,7 +191,7 @@ class SetupTest : public ::testing::Test {
     EXPECT_EQ(rig::WindowText(box), "setup");
     rig::DismissMessageBox(box);
     EXPECT_EQ(setup.Wait(10000), 0u);
-    EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
+    EXPECT_EQ(rig::Run(SetupExe(), "-s"), silentExit);
   }
 
   // Folders in the temp folder that were not there when the test began.
@@ -170,6 +209,10 @@ class SetupTest : public ::testing::Test {
                        const std::string& temp = "") const {
     const std::string folder = FolderOf(r);
     EXPECT_EQ(r.cmdline, "\"" + folder + "\\Setup.exe\"" + options);
+    // The image that ran is that file; its own name for the temp folder may
+    // read otherwise (the platform gives it in ANSI by best fit).
+    const std::string tail = Lower(folder.substr(folder.find_last_of('\\') + 1) + "\\setup.exe");
+    EXPECT_EQ(Lower(r.self).substr(r.self.size() - std::min(r.self.size(), tail.size())), tail);
     EXPECT_EQ(Canonical(Parent(folder)), Canonical(temp.empty() ? temp_ : temp));
     EXPECT_EQ(std::find(before_.begin(), before_.end(), folder), before_.end()) << folder;
     EXPECT_EQ(Canonical(r.cwd), Canonical(folder));
@@ -182,7 +225,7 @@ class SetupTest : public ::testing::Test {
   }
   static void Release() { DeleteFileA(kHold); }
 
-  static std::string SetupExe() { return rig::ProgramPath("setup.exe"); }
+  static std::string SetupExe() { return std::string(kDownloads) + "\\setup.exe"; }
 
   std::string temp_;
   std::vector<std::string> before_;

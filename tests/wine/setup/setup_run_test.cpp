@@ -79,24 +79,29 @@ TEST_F(SetupRun, DllPlantedInTheTempFolderIsNotLoaded) {
   ExpectOwnFolder(Records()[0], " -s -noreboot");
 }
 
+// A silent run ends with the installer's own exit code, so a deployment
+// tool learns of a restart needed or a failed install; a person saw it.
 TEST_F(SetupRun, OptionIsTheLastTwoCharacters) {
   rig::StageUsbDevice("VID_1D6B&PID_0A01", {ModuleA()});
   struct Row {
     const char* args;
     const char* options;  // after the quoted path
+    const char* installerExit;
+    DWORD setupExit;
   } const rows[] = {
-      {"-s", " -s -noreboot"},
-      {"-S", " -s -noreboot"},
-      {"x-s", " -s -noreboot"},
-      {"-s ", ""},  // a trailing blank: no option, default mode
-      {"-s x", ""},
+      {"-s", " -s -noreboot", "0", 0},
+      {"-S", " -s -noreboot", "3010", 3010},
+      {"x-s", " -s -noreboot", "1603", 1603},
+      {"-s ", "", "3010", 0},  // a trailing blank: no option, default mode
+      {"-s x", "", "1603", 0},
   };
   std::set<std::string> folders;
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("args '") + row.args + "'");
     DeleteFileA(kLog);
+    SetEnvironmentVariableA("BINDORA_INSTALLER_EXIT", row.installerExit);
     // No message box can be pending in either case: a box would block past the limit.
-    EXPECT_EQ(rig::Run(SetupExe(), row.args), 0u);
+    EXPECT_EQ(rig::Run(SetupExe(), row.args), row.setupExit);
     const auto records = Records();
     ASSERT_EQ(records.size(), 1u);
     ExpectOwnFolder(records[0], row.options);
@@ -198,14 +203,15 @@ TEST_F(SetupFiles, FolderThatCannotBeMadeGivesCanNotCreateFileAndRunsNothing) {
   struct Row {
     const char* label;
     std::string temp;  // GetTempPath does not check that it exists
+    DWORD silentExit;
   } const rows[] = {
-      {"temp folder missing", "C:\\rig\\missing"},
-      {"temp path too long", tooLong},
+      {"temp folder missing", "C:\\rig\\missing", ERROR_PATH_NOT_FOUND},
+      {"temp path too long", tooLong, ERROR_FILENAME_EXCED_RANGE},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
     UseTemp(row.temp + "\\");
-    ExpectFailureReported("Can not create file!");
+    ExpectFailureReported("Can not create file!", row.silentExit);
     UseTemp("");
     EXPECT_TRUE(Records().empty());
     EXPECT_TRUE(SubFolders(row.temp).empty());
@@ -233,27 +239,62 @@ TEST_F(SetupFiles, FolderStaysWithWhatTheInstallerLeftInIt) {
   RemoveDirectoryA(folder.c_str());
 }
 
-TEST_F(SetupFiles, TempFolderWithBlanksStartsTheWrittenFile) {
+FILETIME LastWrite(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+// The temp folder by a name that reaches it and nothing else. With blanks,
+// an unquoted command line would start C:\Documents.exe. A name the ANSI code
+// page cannot hold (a Greek Omega) reads by best fit as its twin C:\Otemp,
+// which someone else may own: setup goes by the short (8.3) name instead.
+TEST_F(SetupFiles, TempFolderIsReachedByItsOwnName) {
   rig::StageUsbDevice("D1", {ModuleA()});
-  const std::string folder = "C:\\Documents and Settings\\tester\\Local Settings\\Temp";
   CreateDirectoryA("C:\\Documents and Settings", nullptr);
   CreateDirectoryA("C:\\Documents and Settings\\tester", nullptr);
   CreateDirectoryA("C:\\Documents and Settings\\tester\\Local Settings", nullptr);
-  CreateDirectoryA(folder.c_str(), nullptr);
   // An unquoted command line would start this one instead.
   ASSERT_TRUE(
       CopyFileA(rig::ProgramPath("..\\setup\\sample_installer\\sample_installer_135.exe").c_str(),
                 "C:\\Documents.exe", FALSE));
-  UseTemp(folder + "\\");
-  EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
-  UseTemp("");
-  DeleteFileA("C:\\Documents.exe");
+  ASSERT_TRUE(CreateDirectoryA("C:\\Otemp", nullptr));
+  struct Row {
+    const char* label;
+    const wchar_t* temp;
+    bool byShortName;
+  } const rows[] = {
+      {"blanks", L"C:\\Documents and Settings\\tester\\Local Settings\\Temp", false},
+      {"outside the code page", L"C:\\\x03A9temp", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    DeleteFileA(kLog);
+    ASSERT_TRUE(CreateDirectoryW(row.temp, nullptr));
+    // How setup must name it, plain ASCII either way.
+    wchar_t name[MAX_PATH];
+    ASSERT_NE(row.byShortName ? GetShortPathNameW(row.temp, name, MAX_PATH)
+                              : GetFullPathNameW(row.temp, MAX_PATH, name, nullptr),
+              0u);
+    const std::string folder(name, name + wcslen(name));
+    const FILETIME twin = LastWrite("C:\\Otemp");
+    SetEnvironmentVariableW(L"TMP", (std::wstring(row.temp) + L"\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", (std::wstring(row.temp) + L"\\").c_str());
+    EXPECT_EQ(rig::Run(SetupExe(), "-s"), 0u);
+    UseTemp("");
 
-  const auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].payload, "137");
-  ExpectOwnFolder(records[0], " -s -noreboot", folder);
-  EXPECT_TRUE(SubFolders(folder).empty());
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].payload, "137");
+    ExpectOwnFolder(records[0], " -s -noreboot", folder);
+    EXPECT_TRUE(SubFolders(folder).empty());
+    EXPECT_TRUE(SubFolders("C:\\Otemp").empty());
+    const FILETIME after = LastWrite("C:\\Otemp");
+    EXPECT_EQ(CompareFileTime(&twin, &after), 0) << "the twin was touched";
+    RemoveDirectoryW(row.temp);
+  }
+  DeleteFileA("C:\\Documents.exe");
+  RemoveDirectoryA("C:\\Otemp");
 }
 
 // What setup applies to the folder, built as setup builds it, for the token
@@ -324,7 +365,7 @@ TEST_F(SetupFullDisk, ShortWriteIsReportedAndLeavesNothingBehind) {
     GTEST_SKIP() << "needs full-disk.sh";
   rig::StageUsbDevice("D1", {ModuleA()});
   UseTemp(folder);
-  ExpectFailureReported("Can not write file!");
+  ExpectFailureReported("Can not write file!", ERROR_DISK_FULL);
   UseTemp("");
   EXPECT_TRUE(Records().empty());
   EXPECT_TRUE(SubFolders(folder).empty()) << "the partial file and its folder go";

@@ -83,10 +83,11 @@ say "making the i386 root with wine and wine32 (mmdebstrap, unpacked natively; a
 # emulator, several minutes for what Wine needs of them, done below.
 if ! timeout 1200 mmdebstrap --skip=check/qemu --arch=i386 --variant=extract \
   --aptopt='APT::Install-Recommends "false"' \
-  --include=wine,wine32,libxrender1,libxrandr2,libxi6,libxcursor1,libxcomposite1,libxinerama1,libxfixes3,libxxf86vm1 \
+  --include=wine,wine32,libc-bin,libxrender1,libxrandr2,libxi6,libxcursor1,libxcomposite1,libxinerama1,libxfixes3,libxxf86vm1 \
   bookworm "$win32_root" "$mirror" 2>&1 </dev/null | tee -a "$log" | sed -un 's/^I: /win32 route:   /p'; then
   fail "mmdebstrap" "$log"
 fi
+[ -d "$win32_root/usr/lib/locale/C.utf8" ] || fail "the root" "no C.UTF-8 locale (libc-bin)"
 # What Wine needs of the configured system: the mount points, a home and a
 # temp folder, the users (Wine names the profile after the user), the
 # dynamic linker's cache, and hosts (without it every Wine process logs a
