@@ -1,7 +1,8 @@
 // setup's part of the demo, and the scene for the diagnostic screenshot.
 //   setup_demo.exe        runs "setup -s" on a simulated camera module and
-//                         tells what the installer received, then lists
-//                         the modules "setup -d" finds
+//                         tells what the installer received and the exit
+//                         status setup passed on, then lists the modules
+//                         "setup -d" finds
 //   setup_demo.exe shot   opens "setup -d", presses ENUM and holds the
 //                         dialog until C:\rig\shot.done exists
 #include <cstdio>
@@ -49,9 +50,13 @@ int Demo() {
   StageDevices();
   std::printf("USB camera module %s attached (table A); running setup.exe -s ...\n",
               ModuleId(kModuleConfig.a.codes[0]).c_str());
+  std::printf("(the sample installer ends with 3010: installed, restart required)\n");
   std::fflush(stdout);
+  SetEnvironmentVariableA("BINDORA_INSTALLER_EXIT", "3010");
   const DWORD code = rig::Run(rig::ProgramPath("setup.exe"), "-s");
-  std::printf("  setup.exe exit status: %lu\n", static_cast<unsigned long>(code));
+  SetEnvironmentVariableA("BINDORA_INSTALLER_EXIT", nullptr);
+  std::printf("  setup.exe -s exit status: %lu%s\n", static_cast<unsigned long>(code),
+              code == 3010 ? " (the installer's, passed on to the caller)" : "");
   std::string record, folder;
   if (rig::ReadFileText(kLog, &record)) {
     std::printf("  the sample installer recorded:\n");
