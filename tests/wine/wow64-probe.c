@@ -18,17 +18,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-/* A step's verdict as its child's exit status. */
-enum { kRan = 0, kFailed = 1, kFaulted = 2, kNoPage = 3 };
-
 static sigjmp_buf refused;
 
 static void on_fault(int sig) { siglongjmp(refused, sig); }
 
+/* Each step returns 0 when it ran, else says why not and returns 1. */
 static int i386_getpid(void) {
   long result = 20; /* __NR_getpid of the i386 table */
   __asm__ volatile("int $0x80" : "+a"(result) : : "memory");
-  return result > 0 ? kRan : kFailed;
+  if (result > 0) return 0;
+  puts("refused: the i386 system call gate (int 0x80) fails");
+  return 1;
 }
 
 /* Far-returns into 32-bit code in segment 0x23, which loads a marker and
@@ -36,7 +36,10 @@ static int i386_getpid(void) {
 static int round_trip_through_0x23(void) {
   unsigned char *page = mmap(NULL, 4096, PROT_READ | PROT_WRITE | PROT_EXEC,
                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-  if (page == MAP_FAILED) return kNoPage;
+  if (page == MAP_FAILED) {
+    puts("refused: no executable page below 4 GB");
+    return 1;
+  }
   static const unsigned char code32[] = {
       0xB8, 0x5A, 0xA5, 0x32, 0x00,             /* mov eax, 0x0032A55A */
       0xEA, 0,    0,    0,    0,    0x33, 0x00, /* jmp far 0x33:page+0x40 */
@@ -59,45 +62,38 @@ static int round_trip_through_0x23(void) {
       : "=a"(marker)
       : [page] "r"(page), "a"(0)
       : "rcx", "memory");
-  return (uint32_t)marker == 0x0032A55A ? kRan : kFailed;
+  if ((uint32_t)marker == 0x0032A55A) return 0;
+  puts("refused: 32-bit code in segment 0x23 did not run");
+  return 1;
 }
 
-/* Runs `step` in a child; prints why it was refused and returns 0 if so. */
+/* Runs `step` in a child; 1 when it ran, else 0 with the reason printed. */
 static int step_runs(const char *what, int (*step)(void)) {
   fflush(stdout);
   pid_t child = fork();
-  if (child < 0) {
-    printf("refused: the probe could not start a process for %s\n", what);
-    return 0;
-  }
   if (child == 0) {
     signal(SIGSEGV, on_fault);
     signal(SIGBUS, on_fault);
     signal(SIGILL, on_fault);
-    if (sigsetjmp(refused, 1)) _exit(kFaulted);
-    _exit(step());
+    int code = 1;
+    if (sigsetjmp(refused, 1))
+      printf("refused: %s faults\n", what);
+    else
+      code = step();
+    fflush(stdout); /* _exit does not */
+    _exit(code);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
+  if (child < 0 || waitpid(child, &status, 0) != child) {
+    printf("refused: %s could not be tried in a process of its own\n", what);
+    return 0;
   }
   if (WIFSIGNALED(status)) {
     int sig = WTERMSIG(status);
     printf("refused: %s killed the probe (signal %d, %s)\n", what, sig, strsignal(sig));
     return 0;
   }
-  switch (WEXITSTATUS(status)) {
-    case kRan:
-      return 1;
-    case kFaulted:
-      printf("refused: %s faults\n", what);
-      return 0;
-    case kNoPage:
-      puts("refused: no executable page below 4 GB");
-      return 0;
-    default:
-      printf("refused: %s did not run\n", what);
-      return 0;
-  }
+  return WEXITSTATUS(status) == 0;
 }
 
 int main(void) {

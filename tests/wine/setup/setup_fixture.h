@@ -23,15 +23,11 @@ constexpr char kHold[] = "C:\\rig\\installer.hold";
 constexpr char kPlanted[] = "bindora_planted.dll";
 
 // setup.exe is started from folders others can write to: every test runs a
-// copy in one, beside DLLs planted under the names of system DLLs that a
-// program loads there by name, and Windows' search order for those names
-// (Wine otherwise prefers its builtins; its per-program overrides say
-// "native,builtin", as WINEDLLOVERRIDES would). Measured with WINEDEBUG=+loaddll:
-// the dialog loads uxtheme by name, in every mode. Left out: names that
-// Wine's builtin DLLs import statically (version, shcore, win32u, ...), which
-// Wine loads before setup's first instruction and Windows takes from
-// System32; and known DLLs (ole32, combase), never looked for beside a
-// program.
+// copy in one, beside marker DLLs named as what a program loads there by
+// name (measured with WINEDEBUG=+loaddll: uxtheme, in every mode), searched
+// for as Windows does ("native,builtin"). Left out: what Wine's builtins
+// import statically (version, shcore, ...: loaded before setup's first
+// instruction) and known DLLs (ole32, combase).
 constexpr char kDownloads[] = "C:\\Downloads";
 constexpr const char* kPlantedBesideSetup[] = {"uxtheme"};
 // Where a planted DLL that was loaded writes its path.
