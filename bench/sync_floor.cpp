@@ -105,9 +105,12 @@ bool IsCamera(IMoniker* moniker) {
       wchar_t wide[120];
       lstrcpynW(wide, name.bstrVal, 120);
       char ansi[80] = "";
-      WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr);
+      // Exactly, as the monitor must: no best fit, no default character.
+      BOOL replaced = FALSE;
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, sizeof ansi, nullptr,
+                          &replaced);
       ansi[sizeof ansi - 1] = '\0';
-      match = description[0] != '\0' && std::strncmp(description, ansi, 24) == 0;
+      match = !replaced && description[0] != '\0' && std::strncmp(description, ansi, 24) == 0;
     } else {
       wchar_t wanted[64];
       MultiByteToWideChar(CP_ACP, 0, bench::kCamera, -1, wanted, 64);
