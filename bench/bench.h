@@ -23,6 +23,7 @@ struct Row {
   std::string unit;
   std::string target;
   bool met = false;
+  double ratio = -1;  // < 0: measured / baseline
 };
 
 class Report {

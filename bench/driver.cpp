@@ -25,7 +25,10 @@ void Report::Add(const Row& row) {
   char baseline[32] = "-", ratio[32] = "-";
   if (row.baseline >= 0)
     std::snprintf(baseline, sizeof baseline, "%.2f %s", row.baseline, row.unit.c_str());
-  if (row.baseline > 0) std::snprintf(ratio, sizeof ratio, "%.2f", row.measured / row.baseline);
+  if (row.ratio >= 0)
+    std::snprintf(ratio, sizeof ratio, "%.2f", row.ratio);
+  else if (row.baseline > 0)
+    std::snprintf(ratio, sizeof ratio, "%.2f", row.measured / row.baseline);
   std::snprintf(line, sizeof line, "row\t%s\t%.2f %s\t%s\t%s\t%s\t%s\n", row.name.c_str(),
                 row.measured, row.unit.c_str(), baseline, ratio, row.target.c_str(),
                 row.met ? "yes" : "NO");

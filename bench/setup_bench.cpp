@@ -22,7 +22,8 @@ namespace {
 
 constexpr int kDevices = 2000;
 constexpr int kScans = 5;
-constexpr int kExtractions = 3;
+constexpr int kPairs = 11;
+constexpr int kPrimeWrites = 4;
 constexpr int kEnum = 1006, kDevicesList = 1007, kExit = 2;
 constexpr char kInstallerLog[] = "C:\\rig\\bench-installer.log";
 constexpr char kHold[] = "C:\\rig\\bench-installer.hold";
@@ -204,6 +205,9 @@ Extraction Extract(const std::string& setupExe, DWORD size) {
   }
   DeleteFileA(kHold);
   if (setup.Wait(20000) == STILL_ACTIVE) setup.Terminate();
+  // What a stopped launcher leaves would weigh on the next run.
+  DeleteFileA(installed.c_str());
+  RemoveDirectoryA(installed.substr(0, installed.find_last_of('\\')).c_str());
   return result;
 }
 
@@ -227,6 +231,45 @@ double CopyMs(const CopyJob& job, DWORD size) {
   return ms;
 }
 
+// Reads the whole file, so a run takes its bytes from the cache.
+void Warm(const std::string& path) {
+  const win::unique_handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return;
+  static char chunk[1 << 20];
+  DWORD got = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  }
+}
+
+// A virtual machine that hands free memory back to its host (free page
+// reporting) does so with large blocks that have been free for about 2 s.
+// A file's cache pages come in blocks as large as the write allows: the
+// launcher's single 64 MB write then pays a host fault per page, up to ten
+// times its usual time, while CopyFile's small writes rarely do. Scratch
+// bytes written the same way and deleted just before a run leave freshly
+// freed blocks, so both sides meet memory in the same state.
+void Prime(const std::string& scratch, DWORD size) {
+  static void* const zeros = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!zeros) return;
+  {
+    const win::unique_handle file(CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    for (int i = 0; i < kPrimeWrites; ++i) WriteFile(file.get(), zeros, size, &written, nullptr);
+  }
+  // Deleted before the platform writes any of it back.
+  DeleteFileA(scratch.c_str());
+}
+
+// Written back now rather than in the middle of a pair.
+bool Flush(const std::string& path) {
+  const win::unique_handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
 }  // namespace
 
 void BenchExtract(Report& report, const ExtractBuilds& builds) {
@@ -236,18 +279,36 @@ void BenchExtract(Report& report, const ExtractBuilds& builds) {
   SetEnvironmentVariableA("BINDORA_INSTALLER_LOG", kInstallerLog);
   SetEnvironmentVariableA("BINDORA_INSTALLER_HOLD", kHold);
 
-  std::vector<double> writes, peaksLarge, peaksSmall, copies, beforeLarge, beforeSmall;
-  // The same bytes, copied within the temp folder the launcher writes into;
-  // taken in turns with the launcher's runs, so both meet the same disk state.
+  std::vector<double> writes, copies, ratios, peaksLarge, peaksSmall, beforeLarge, beforeSmall;
+  // The same bytes, copied within the temp folder the launcher writes into.
   const CopyJob job{TempFile("bench-source.bin"), TempFile("bench-copy.bin")};
-  const bool source = CopyFileA(builds.payloadLarge.c_str(), job.from.c_str(), FALSE) != FALSE;
-  for (int i = 0; i < kExtractions; ++i) {
-    const Extraction large = Extract(builds.setupLarge, builds.sizeLarge);
-    if (large.writeMs >= 0) writes.push_back(large.writeMs);
+  const std::string scratch = TempFile("bench-scratch.bin");
+  const bool source =
+      CopyFileA(builds.payloadLarge.c_str(), job.from.c_str(), FALSE) != FALSE && Flush(job.from);
+  auto settle = [&] {
+    Warm(builds.setupLarge);
+    Warm(job.from);
+    Prime(scratch, builds.sizeLarge);
+  };
+  // A pair's two runs follow each other closely, so both meet the same load
+  // from other work on the machine; each side goes first in every other pair.
+  for (int pair = 0; pair < kPairs; ++pair) {
+    Extraction large;
+    double copy = -1;
+    for (int turn = 0; turn < 2; ++turn) {
+      settle();
+      if ((turn == 0) == (pair % 2 == 0))
+        large = Extract(builds.setupLarge, builds.sizeLarge);
+      else if (source)
+        copy = CopyMs(job, builds.sizeLarge);
+    }
+    if (large.writeMs >= 0 && copy > 0) {
+      writes.push_back(large.writeMs);
+      copies.push_back(copy);
+      ratios.push_back(large.writeMs / copy);
+    }
     if (large.peakMb >= 0) peaksLarge.push_back(large.peakMb);
     beforeLarge.push_back(large.beforeWriteMb);
-    const double copy = source ? CopyMs(job, builds.sizeLarge) : -1;
-    if (copy >= 0) copies.push_back(copy);
     const Extraction small = Extract(builds.setupSmall, builds.sizeSmall);
     if (small.peakMb >= 0) peaksSmall.push_back(small.peakMb);
     beforeSmall.push_back(small.beforeWriteMb);
@@ -256,10 +317,12 @@ void BenchExtract(Report& report, const ExtractBuilds& builds) {
   DeleteFileA(kInstallerLog);
   rig::RemoveUsbDevices();
 
-  char note[200];
+  char note[300];
   std::snprintf(note, sizeof note,
-                "extract: %zu/%d large runs timed, %zu CopyFile runs; payloads %lu and %lu bytes",
-                writes.size(), kExtractions, copies.size(),
+                "extract: %zu/%d pairs timed, setup -s and CopyFile each first in every other "
+                "pair, both after the same warm-up and scratch write; %zu/%zu peaks; payloads %lu "
+                "and %lu bytes",
+                ratios.size(), kPairs, peaksLarge.size(), peaksSmall.size(),
                 static_cast<unsigned long>(builds.sizeLarge),
                 static_cast<unsigned long>(builds.sizeSmall));
   report.Note(note);
@@ -268,10 +331,18 @@ void BenchExtract(Report& report, const ExtractBuilds& builds) {
                 "the 64 MB payload, %.1f MB with the 1 MB one",
                 Median(beforeLarge), Median(beforeSmall));
   report.Note(note);
-  if (!writes.empty() && !copies.empty()) {
-    const double write = Median(writes), copy = Median(copies);
-    report.Add(
-        {"extract 64 MB payload: write", write, copy, "ms", "ratio <= 1.3", write <= 1.3 * copy});
+  if (!ratios.empty()) {
+    const double ratio = Median(ratios);
+    std::snprintf(note, sizeof note,
+                  "extract write: the ratio is the median of the per-pair ratios (setup / "
+                  "CopyFile), min %.2f, quartiles %.2f-%.2f, max %.2f; the times are each "
+                  "side's median",
+                  Percentile(ratios, 0), Percentile(ratios, 0.25), Percentile(ratios, 0.75),
+                  Percentile(ratios, 1));
+    report.Note(note);
+    char name[96];
+    std::snprintf(name, sizeof name, "extract 64 MB payload: write (%zu pairs)", ratios.size());
+    report.Add({name, Median(writes), Median(copies), "ms", "ratio <= 1.3", ratio <= 1.3, ratio});
   }
   if (!peaksLarge.empty() && !peaksSmall.empty()) {
     const double large = Median(peaksLarge), small = Median(peaksSmall);
