@@ -128,10 +128,9 @@ BOOL CLauncherApp::InitInstance() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything loads a DLL by name: setup.exe is started from
-  // Downloads folders and shares, often elevated. A dialog loads uxtheme by
-  // name, and uxtheme dwmapi, where the search is not restricted.
-  static const wchar_t* const kDialogDlls[] = {L"uxtheme.dll", L"dwmapi.dll"};
-  win::RestrictDllSearch(kDialogDlls);
+  // Downloads folders and shares, often elevated, and its dialog loads
+  // uxtheme by name.
+  win::RestrictDllSearch();
   CLauncherApp app;
   app.InitInstance();
   return app.ExitInstance();

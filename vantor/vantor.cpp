@@ -33,8 +33,7 @@ void WorkingDirectory(char (&out)[MAX_PATH]) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The shell call loads shell extensions by name; none may come from the
   // folder vantor was started from.
-  static const wchar_t* const kShellDlls[] = {L"uxtheme.dll", L"dwmapi.dll"};
-  win::RestrictDllSearch(kShellDlls);
+  win::RestrictDllSearch();
   // The Driver key stays open across the shell call.
   const win::unique_hkey driverKey = driver_registry::OpenDriverKey(core::kToolMasks);
 

@@ -12,12 +12,13 @@
 
 namespace win {
 
-// Where the platform lacks SetDefaultDllDirectories (Windows 7 without its
-// 2011 update), the current folder leaves the search and the DLLs named in
-// `preload` are loaded by their full System32 path, so later loads by name
-// find them loaded; they stay loaded for the process's life.
-template <std::size_t N>
-void RestrictDllSearch(const wchar_t* const (&preload)[N]) {
+// What a window or a shell call loads by name: uxtheme, and dwmapi as its
+// import. Where the platform lacks SetDefaultDllDirectories (Windows 7
+// without its 2011 update), the current folder leaves the search and these
+// are loaded by their full System32 path, so later loads by name find them
+// loaded; they stay loaded for the process's life.
+inline void RestrictDllSearch() {
+  static const wchar_t* const kPreload[] = {L"uxtheme.dll", L"dwmapi.dll"};
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   // Looked up at run time so that a system without it still starts.
   const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
@@ -28,7 +29,7 @@ void RestrictDllSearch(const wchar_t* const (&preload)[N]) {
   wchar_t path[MAX_PATH];
   const UINT folder = GetSystemDirectoryW(path, MAX_PATH);
   if (folder == 0 || folder >= MAX_PATH) return;
-  for (const wchar_t* name : preload) {
+  for (const wchar_t* name : kPreload) {
     std::size_t length = 0;
     while (name[length] != L'\0') ++length;
     if (folder + 1 + length >= MAX_PATH) continue;
