@@ -1,5 +1,6 @@
-// The version resource of every program: project version 1.0.3.0, U.S.
-// English with the Unicode code page, named after the program.
+// What every program carries: the version resource (project version
+// 1.0.3.0, U.S. English with the Unicode code page, named after the program)
+// and a stack protector that stops an overrun before it is used.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -50,6 +51,20 @@ TEST(ProgramVersion, EveryProgramCarriesTheProjectVersion) {
     EXPECT_EQ(StringValue(block, "FileDescription"), name);
     EXPECT_EQ(StringValue(block, "ProductName"), name);
   }
+}
+
+// The fixture is built with the programs' flags for their architecture.
+// Without the protector the return into the overwrite faults (0xC0000005),
+// runs outside the image (3, the fixture's own code) or, emulated, takes the
+// whole process down (0).
+TEST(StackProtector, StopsAnOverrunBeforeTheFunctionReturnsIntoIt) {
+  const std::string overrun = rig::FixturePath("stack_overrun.exe");
+  EXPECT_EQ(rig::Run(overrun, "short"), 0u);
+  const DWORD status = rig::Run(overrun, std::string(64, 'A'));
+  // libssp's trap, or the fail-fast of MSVC's /GS.
+  EXPECT_TRUE(status == DWORD(STATUS_ILLEGAL_INSTRUCTION) ||
+              status == DWORD(STATUS_STACK_BUFFER_OVERRUN))
+      << std::hex << "ended with 0x" << status;
 }
 
 }  // namespace
