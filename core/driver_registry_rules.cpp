@@ -59,7 +59,8 @@ std::uint32_t DescriptionCountFromBytes(const void* data, std::uint32_t size) {
 }
 
 void InstanceValueName(std::uint32_t n, char (&out)[16]) {
-  std::snprintf(out, sizeof out, "ii%04lu", static_cast<unsigned long>(n));
+  // "ii" and at most ten digits: it always fits.
+  (void)std::snprintf(out, sizeof out, "ii%04lu", static_cast<unsigned long>(n));
 }
 
 bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey, InstancePath* path) {
@@ -93,8 +94,10 @@ void DeviceNumber(const char* instancePath, char (&out)[kDeviceNumberLength + 1]
 bool SettingsKeyPath(const char* instancePath, char (&out)[kValueArea]) {
   const std::size_t length = std::strlen(instancePath);
   if (length <= kKernelMachinePrefixLength) return false;
-  std::snprintf(out, sizeof out, "%s", instancePath + kKernelMachinePrefixLength);
-  return true;
+  // Cut to the area, the path would name another key.
+  const int written =
+      std::snprintf(out, sizeof out, "%s", instancePath + kKernelMachinePrefixLength);
+  return written >= 0 && static_cast<std::size_t>(written) < sizeof out;
 }
 
 void DeviceKeyPath(const char* instancePath, char (&out)[kValueArea]) {

@@ -117,7 +117,8 @@ bool LookUpInstance(RegistryHost& host, RegistryHost::Key driverKey, InstancePat
 // Characters 96 to 99, ending early where the path ends.
 void DeviceNumber(const char* instancePath, char (&out)[kDeviceNumberLength + 1]);
 
-// The path from position 18 on; false for paths of 18 characters or fewer.
+// The path from position 18 on; false for paths of 18 characters or fewer
+// and for those the area cannot hold whole.
 bool SettingsKeyPath(const char* instancePath, char (&out)[kValueArea]);
 
 // Behind "\Registry\MACHINE\" and before the next "\Settings"; the whole

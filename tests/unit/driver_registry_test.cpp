@@ -170,6 +170,9 @@ TEST(InstancePathQuantities, DeviceNumberSettingsAndDeviceKey) {
   EXPECT_FALSE(core::SettingsKeyPath("", settings));
   ASSERT_TRUE(core::SettingsKeyPath("\\Registry\\MACHINE\\X", settings));
   EXPECT_STREQ(settings, "X");
+  EXPECT_FALSE(
+      core::SettingsKeyPath(("\\Registry\\MACHINE\\" + std::string(256, 'x')).c_str(), settings))
+      << "a path the area cannot hold is not cut to another key";
 
   char device[256];
   core::DeviceKeyPath(full.c_str(), device);
