@@ -1,6 +1,6 @@
 # What ships. cmake/release.sh (./dev dist) packs the four programs exactly as
-# built, README.md and SHA256SUMS over the programs into the release archive,
-# signing the programs when the vendor's key is given.
+# built, README.md with its docs/ pages and SHA256SUMS over the programs into
+# the release archive, signing the programs when the vendor's key is given.
 set(bindora_shipped setup vantor snappulse rotasync)
 set(checksum_files "")
 foreach(program ${bindora_shipped})

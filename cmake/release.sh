@@ -10,7 +10,8 @@
 #   checked as `check` does before it gets its name.
 # release.sh check BUILD_DIR ARCHIVE
 #   Checks that ARCHIVE holds exactly BUILD_DIR's programs (signed ones with
-#   their signatures removed), this source's README.md and right SHA256SUMS.
+#   their signatures removed), this source's README.md and docs/ pages, and
+#   right SHA256SUMS.
 set -euo pipefail
 
 fail() {
@@ -36,9 +37,13 @@ read_build() {
     esac
   done <"$build/release.txt"
   exes=("${programs[@]/%/.exe}")
+  # The README's pages and pictures go along, so its links hold in the
+  # archive; byte order, whatever the locale.
+  mapfile -t docs < <(cd "$source_dir" &&
+    find docs -maxdepth 1 -type f \( -name '*.md' -o -name '*.png' \) 2>/dev/null | LC_ALL=C sort)
   entries=()
   local file
-  for file in "${exes[@]}" README.md SHA256SUMS; do
+  for file in "${exes[@]}" README.md "${docs[@]}" SHA256SUMS; do
     entries+=("$name/$file")
   done
 }
@@ -74,8 +79,9 @@ check_archive() {
   (cd "$dir" && cmake -E tar xf "$archive") || fail "$archive: cannot unpack"
   [ "$(cd "$dir" && find . -type f | sed 's|^\./||' | sort)" = "$expected" ] ||
     fail "$archive: entries that are not plain files"
-  cmp -s "$dir/$name/README.md" "$source_dir/README.md" ||
-    fail "$archive: README.md is not the one of $source_dir"
+  for f in README.md "${docs[@]}"; do
+    cmp -s "$dir/$name/$f" "$source_dir/$f" || fail "$archive: $f is not the one of $source_dir"
+  done
   [ "$(awk '{print $2}' "$dir/$name/SHA256SUMS")" = "$(printf '%s\n' "${exes[@]}")" ] ||
     fail "$archive: SHA256SUMS does not list exactly ${exes[*]}"
   (cd "$dir/$name" && sha256sum --check --strict --quiet SHA256SUMS) >&2 ||
@@ -201,7 +207,7 @@ sign_program() {
 pack() {
   read_build "$1"
   mkdir -p "$2"
-  local out archive top program
+  local out archive top program f
   out=$(cd "$2" && pwd)
   archive=$out/$name.zip
   # Nothing unsigned or half-signed may stay under the release name.
@@ -225,10 +231,13 @@ pack() {
     echo "dist: no signing key (BINDORA_SIGN_PKCS12 not set): the programs are packed unsigned"
   fi
 
-  cp "$source_dir/README.md" "$top/"
+  mkdir -p "$top/docs"
+  for f in README.md "${docs[@]}"; do
+    cp "$source_dir/$f" "$top/$f"
+  done
   (cd "$top" && sha256sum "${exes[@]}") >"$top/SHA256SUMS"
-  (cd "$top" && chmod 0755 "${exes[@]}" && chmod 0644 README.md SHA256SUMS)
-  touch -d "@$epoch" "$top"/*
+  (cd "$top" && chmod 0755 "${exes[@]}" && chmod 0644 README.md "${docs[@]}" SHA256SUMS)
+  touch -d "@$epoch" "$top"/* "${docs[@]/#/$top/}"
   # -X: no owner ids or extra times; -D: no folder entries; zip's dates are
   # local time, and it reads options from ZIPOPT and ZIP.
   (cd "$stage" && env -u ZIPOPT -u ZIP TZ=UTC0 zip -X -D -q "$stage/$name.zip" "${entries[@]}")
