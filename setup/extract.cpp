@@ -46,7 +46,11 @@ class GuardedFile final : public core::ReopenedFile {
 unsigned long TempFolder(char (&folder)[core::kPathArea]) {
   wchar_t wide[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
-  if (length == 0) return GetLastError();
+  if (length == 0) {
+    // 0 would read as a folder found, and the caller would use the buffer.
+    const DWORD error = GetLastError();
+    return error != 0 ? error : core::kErrorCannotMake;
+  }
   if (length > MAX_PATH) return core::kErrorFilenameExcedRange;
   char longText[core::kPathArea];
   const core::TempFolderForm longForm{longText, win::ToAnsiExactly(wide, longText)};
