@@ -46,11 +46,7 @@ class GuardedFile final : public core::ReopenedFile {
 unsigned long TempFolder(char (&folder)[core::kPathArea]) {
   wchar_t wide[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
-  if (length == 0) {
-    // 0 would read as a folder found, and the caller would use the buffer.
-    const DWORD error = GetLastError();
-    return error != 0 ? error : core::kErrorCannotMake;
-  }
+  if (length == 0) return LastErrorOr(core::kErrorCannotMake);
   if (length > MAX_PATH) return core::kErrorFilenameExcedRange;
   char longText[core::kPathArea];
   const core::TempFolderForm longForm{longText, win::ToAnsiExactly(wide, longText)};
@@ -93,8 +89,7 @@ class Starter final : public core::InstallerStarter {
                        &startup, info_)) {
       return 0;
     }
-    const DWORD error = GetLastError();
-    return error != 0 ? error : ERROR_GEN_FAILURE;
+    return LastErrorOr(ERROR_GEN_FAILURE);
   }
 
   // Through the elevation prompt; the process handle is kept to wait on.
@@ -110,10 +105,7 @@ class Starter final : public core::InstallerStarter {
     info.lpParameters = parameters[0] != '\0' ? parameters : nullptr;
     info.lpDirectory = directory;
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info)) {
-      const DWORD error = GetLastError();
-      return error != 0 ? error : ERROR_GEN_FAILURE;
-    }
+    if (!ShellExecuteExA(&info)) return LastErrorOr(ERROR_GEN_FAILURE);
     if (info.hProcess == nullptr) return ERROR_GEN_FAILURE;
     info_->hProcess = info.hProcess;
     return 0;

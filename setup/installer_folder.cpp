@@ -52,8 +52,7 @@ class Creator final : public core::FolderCreator {
 
   unsigned long Create(const char* folder) override {
     if (CreateDirectoryA(folder, descriptor_->Attributes())) return 0;
-    const DWORD error = GetLastError();
-    return error != 0 ? error : ERROR_GEN_FAILURE;
+    return LastErrorOr(ERROR_GEN_FAILURE);
   }
 
  private:
@@ -97,10 +96,7 @@ unsigned long CreateInstallerFolder(const char* tempDir, bool quiet,
                                     char (&folder)[core::kPathArea], char (&path)[core::kPathArea],
                                     char (&commandLine)[core::kPathArea]) {
   FolderDescriptor descriptor;
-  if (!descriptor.Build(RunsElevated())) {
-    const DWORD error = GetLastError();
-    return error != 0 ? error : core::kErrorCannotMake;
-  }
+  if (!descriptor.Build(RunsElevated())) return LastErrorOr(core::kErrorCannotMake);
   Creator creator(&descriptor);
   return core::MakeInstallerFolder(creator, tempDir, quiet, folder, path, commandLine);
 }

@@ -29,6 +29,13 @@ class FolderDescriptor {
   SECURITY_ATTRIBUTES attributes_;
 };
 
+// The calling thread's last error, or `fallback` where the failed call set
+// none: setup's steps return 0 for success, so a failure must not be 0.
+inline unsigned long LastErrorOr(unsigned long fallback) {
+  const DWORD error = GetLastError();
+  return error != 0 ? error : fallback;
+}
+
 // Creates the folder in `tempDir` and forms the installer's path and command
 // line in it. 0, or the platform's error when no folder was created.
 unsigned long CreateInstallerFolder(const char* tempDir, bool quiet,
