@@ -33,10 +33,12 @@ if(WIN32)
     add_link_options(-static -Wl,--gc-sections -Wl,--no-insert-timestamp)
     # Exploit mitigations of every image. A stack canary in every function
     # with a local array (the fixed 256- and 260-byte buffers filled from
-    # device ids, registry values and paths), its runtime (libssp) linked
-    # statically. ASLR and DEP stated, not left to binutils' defaults. A
-    # header that names Windows 7, which the programs require: an image that
-    # names an older version gets the platform's compatibility behaviours.
+    # device ids, registry values and paths). The shipped programs define its
+    # guard and failure routine themselves (common/win/startup.cpp), so no
+    # part of libssp is linked into them; test programs link libssp's. ASLR
+    # and DEP stated, not left to binutils' defaults. A header that names
+    # Windows 7, which the programs require: an image that names an older
+    # version gets the platform's compatibility behaviours.
     add_compile_options(-fstack-protector-strong)
     add_link_options(-fstack-protector-strong -Wl,--dynamicbase -Wl,--nxcompat
                      -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1

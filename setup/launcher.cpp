@@ -4,8 +4,6 @@
 // by itself.
 #include "launcher_dlg.h"
 
-#include "common/win/dll_search.h"
-
 namespace {
 
 constexpr char kInstanceMutex[] = "Korvel_Share";
@@ -126,11 +124,10 @@ BOOL CLauncherApp::InitInstance() {
   return FALSE;
 }
 
+// The DLL search is restricted to the system folder before this runs (the
+// entry point, SYSTEM_DLLS_ONLY): setup.exe is started from Downloads
+// folders and shares, often elevated, and its dialog loads uxtheme by name.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // Before anything loads a DLL by name: setup.exe is started from
-  // Downloads folders and shares, often elevated, and its dialog loads
-  // uxtheme by name.
-  win::RestrictDllSearch();
   CLauncherApp app;
   app.InitInstance();
   return app.ExitInstance();

@@ -6,7 +6,6 @@
 
 #include "common/driver_registry/driver_registry.h"
 #include "common/win/ansi.h"
-#include "common/win/dll_search.h"
 #include "core/shell_path.h"
 
 namespace {
@@ -30,10 +29,10 @@ void WorkingDirectory(char (&out)[MAX_PATH]) {
 
 }  // namespace
 
+// The shell call loads shell extensions by name; none may come from the
+// folder vantor was started from: the entry point has restricted the DLL
+// search to the system folder (SYSTEM_DLLS_ONLY).
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // The shell call loads shell extensions by name; none may come from the
-  // folder vantor was started from.
-  win::RestrictDllSearch();
   // The Driver key stays open across the shell call.
   const win::unique_hkey driverKey = driver_registry::OpenDriverKey(core::kToolMasks);
 

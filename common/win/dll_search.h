@@ -2,8 +2,8 @@
 // system folder only. A program started from a folder others can write to
 // (Downloads, a share, a stick), often elevated, would otherwise load a DLL
 // planted beside it under a system DLL's name: its own folder comes first
-// in the platform's search. Call RestrictDllSearch first thing, before any
-// window exists.
+// in the platform's search. The entry point of such a program calls
+// RestrictDllSearch before the C runtime runs (startup.cpp).
 #pragma once
 
 #include <windows.h>

@@ -4,18 +4,26 @@
 # (release.txt) lacks, from its headers as MinGW's objdump shows them: ASLR
 # (DYNAMIC_BASE and relocations), DEP (NX_COMPAT), NO_SEH for i686, no
 # section writable and executable (CODE without READONLY) or shared, a
-# Windows 7 (6.1) header, and libssp's message in the image's own constants
-# (not in the installers setup carries as resources).
+# Windows 7 (6.1) header, and the stack protector: the entry point stores a
+# fresh guard first thing, at least two functions read it back, its failure
+# routine (which ends the process with STATUS_STACK_BUFFER_OVERRUN) is
+# linked, and no Crypt* function is imported to seed it.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 read -ra programs <<<"$(sed -n 's/^programs=//p' "$build/release.txt")"
-rdata=$(mktemp)
-trap 'rm -f "$rdata"' EXIT
 lacking=$(for program in "${programs[@]}"; do
   exe=$build/bin/$program.exe
-  i686-w64-mingw32-objcopy -O binary -j .rdata "$exe" "$rdata"
-  grep -q 'stack smashing detected' "$rdata" || echo "$program.exe: no stack protector"
-  { i686-w64-mingw32-objdump -p "$exe" && i686-w64-mingw32-objdump -h "$exe"; } | awk -v p="$program.exe" '
+  headers=$(i686-w64-mingw32-objdump -p "$exe")
+  code=$(i686-w64-mingw32-objdump -d "$exe")
+  entry=$((0x$(awk '$1 == "ImageBase" { print $2 }' <<<"$headers") +
+    0x$(awk '$1 == "AddressOfEntryPoint" { print $2 }' <<<"$headers")))
+  guard=$(i686-w64-mingw32-objdump -d --start-address=$entry --stop-address=$((entry + 32)) "$exe" |
+    sed -n 's/.*\tmov  *%eax,\(0x[0-9a-f]*\)$/\1/p' | head -1)
+  uses=$(grep -c "[ ,]${guard:-none}\(,\|$\)" <<<"$code" || true)
+  [ -n "$guard" ] && [ "$uses" -ge 6 ] || echo "$program.exe: no stack guard seeded by the entry point and read by protected functions"
+  grep -q '\$0xc0000409,' <<<"$code" || echo "$program.exe: no stack protector failure routine"
+  ! grep -q 'Crypt' <<<"$headers" || echo "$program.exe: imports Crypt* functions"
+  { echo "$headers" && i686-w64-mingw32-objdump -h "$exe"; } | awk -v p="$program.exe" '
     { version[$1] = $2 }
     /^Magic.*\(PE32\)$/ { want["NO_SEH"] = 1 }
     /^\t+[A-Z_]+$/ { has[$1] = 1 }

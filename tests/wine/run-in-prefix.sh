@@ -9,4 +9,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 wine_enter_route "$0" "$@"
 wine_throwaway_prefix "$1"
 shift
-timeout -k 5 "${BINDORA_WINE_TIMEOUT:-150}" "$WINE" "$@" </dev/null
+# Wine writes its log, its loader trace included, to the Unix stderr of the
+# program and of everything it starts: kept where the program can read it
+# (C:\rig\wine-stderr.log), then shown without the trace.
+log=$WINEPREFIX/drive_c/rig/wine-stderr.log
+timeout -k 5 "${BINDORA_WINE_TIMEOUT:-150}" "$WINE" "$@" </dev/null 2>"$log"
+status=$?
+grep -v ':trace:' "$log" >&2
+exit $status

@@ -23,15 +23,20 @@ constexpr char kHold[] = "C:\\rig\\installer.hold";
 constexpr char kPlanted[] = "bindora_planted.dll";
 
 // setup.exe is started from folders others can write to: every test runs a
-// copy in one, beside marker DLLs named as what a program loads there by
-// name (measured with WINEDEBUG=+loaddll: uxtheme, in every mode), searched
-// for as Windows does ("native,builtin"). Left out: what Wine's builtins
-// import statically (version, shcore, ...: loaded before setup's first
-// instruction) and known DLLs (ole32, combase).
+// copy in one, beside a marker DLL under the name of each DLL that setup
+// loads from the system folder once it runs (DllsToPlant), searched for as
+// Windows does ("native,builtin").
 constexpr char kDownloads[] = "C:\\Downloads";
-constexpr const char* kPlantedBesideSetup[] = {"uxtheme"};
 // Where a planted DLL that was loaded writes its path.
 constexpr char kPlantedLog[] = "C:\\rig\\planted.log";
+// The test program's Wine log (run-in-prefix.sh); its children write there.
+constexpr char kWineLog[] = "C:\\rig\\wine-stderr.log";
+// Known DLLs of every Windows from 7 on: the platform takes them, and their
+// imports, from the system folder whatever the search.
+constexpr const char* kKnownDlls[] = {
+    "advapi32", "clbcatq",  "comdlg32", "difxapi", "gdi32",  "imagehlp", "imm32", "kernel32",
+    "msctf",    "msvcrt",   "normaliz", "nsi",     "ole32",  "oleaut32", "psapi", "rpcrt4",
+    "sechost",  "setupapi", "shell32",  "shlwapi", "user32", "wldap32",  "ws2_32"};
 
 // "USB\VID_<vendor>&PID_<product>" plus an optional tail.
 inline std::string Id(const char* vendor, const char* product, const char* tail = "") {
@@ -127,6 +132,75 @@ inline std::vector<std::string> SubFolders(std::string dir) {
   return folders;
 }
 
+inline std::string SetupCopy() { return std::string(kDownloads) + "\\setup.exe"; }
+
+// The DLLs that setup loads by name or path, along a search path, from the
+// system folder in each mode (with and without a module; the dialog shown
+// and closed), less the known DLLs, read from Wine's loader trace. Left out
+// are the imports of known DLLs, which Wine resolves with no search path
+// and Windows from the system folder.
+inline std::vector<std::string> MeasureDllsToPlant() {
+  char saved[256] = "";
+  GetEnvironmentVariableA("WINEDEBUG", saved, sizeof saved);
+  SetEnvironmentVariableA("WINEDEBUG", "+pid,trace+module,trace+loaddll");
+  std::vector<DWORD> runs;
+  for (const char* option : {"", "-s", "", "-d"}) {
+    if (runs.size() == 1) rig::StageUsbDevice("VID_PLANT", {ModuleA()});
+    rig::Process setup;
+    if (!setup.Start(SetupCopy(), option)) continue;
+    if (HWND box = runs.empty() ? rig::WaitForMessageBox(setup.id()) : nullptr)
+      rig::DismissMessageBox(box);
+    if (option[0] == '-' && option[1] == 'd')
+      rig::PostClick(rig::WaitForDialog(setup.id(), "Bindora"), IDCANCEL);
+    setup.Wait(30000);
+    runs.push_back(setup.id());
+  }
+  SetEnvironmentVariableA("WINEDEBUG", saved[0] != '\0' ? saved : nullptr);
+  rig::RemoveUsbDevices();
+
+  char folders[2][MAX_PATH] = {};
+  GetSystemDirectoryA(folders[0], MAX_PATH);
+  GetSystemWow64DirectoryA(folders[1], MAX_PATH);
+  // "...:load_dll looking for L"NAME" in L"PATH"", "...:build_module Loaded L"PATH" ...",
+  // backslashes doubled.
+  const auto quoted = [](const std::string& line, const char* before) {
+    size_t from = line.find(before);
+    if (from == std::string::npos) return std::string();
+    from += strlen(before);
+    std::string text = line.substr(from, line.find('"', from) - from);
+    for (size_t at = 0; (at = text.find("\\\\", at)) != std::string::npos; ++at) text.erase(at, 1);
+    return text;
+  };
+  const auto baseName = [](const std::string& path) {
+    const std::string file = Lower(path.substr(path.find_last_of('\\') + 1));
+    return file.substr(0, file.rfind(".dll"));
+  };
+  std::string trace;
+  rig::ReadFileText(kWineLog, &trace);
+  std::vector<std::string> names;
+  for (DWORD pid : runs) {
+    char prefix[16];
+    wsprintfA(prefix, "%04x:", pid);
+    std::vector<std::string> sought;
+    for (size_t at = 0, end; at < trace.size(); at = end + 1) {
+      end = std::min(trace.find('\n', at), trace.size());
+      const std::string line = trace.substr(at, end - at);
+      if (line.compare(0, strlen(prefix), prefix) != 0) continue;
+      const std::string name = baseName(quoted(line, ":load_dll looking for L\""));
+      if (!name.empty() && line.find("\" in L\"") != std::string::npos) sought.push_back(name);
+      const std::string path = quoted(line, ":build_module Loaded L\"");
+      const std::string folder = Lower(Parent(path)), loaded = baseName(path);
+      const auto listed = [&](const auto& list) {
+        return std::find(std::begin(list), std::end(list), loaded) != std::end(list);
+      };
+      if (!path.empty() && (folder == Lower(folders[0]) || folder == Lower(folders[1])) &&
+          listed(sought) && !listed(kKnownDlls) && !listed(names))
+        names.push_back(loaded);
+    }
+  }
+  return names;
+}
+
 class SetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -151,13 +225,25 @@ class SetupTest : public ::testing::Test {
     DeleteFileA(kHold);
     rig::RemoveUsbDevices();
     std::string loaded;
-    EXPECT_FALSE(rig::ReadFileText(kPlantedLog, &loaded)) << "setup loaded:\n" << loaded;
+    EXPECT_FALSE(rig::ReadFileText(kPlantedLog, &loaded))
+        << "planted " << testing::PrintToString(Planted()) << "; setup loaded:\n"
+        << loaded;
+  }
+
+  static const std::vector<std::string>& Planted() {
+    static const std::vector<std::string> names = MeasureDllsToPlant();
+    return names;
   }
 
   static void PlantBesideSetup() {
     CreateDirectoryA(kDownloads, nullptr);
     ASSERT_TRUE(CopyFileA(rig::ProgramPath("setup.exe").c_str(), SetupExe().c_str(), FALSE));
-    for (const char* name : kPlantedBesideSetup) {
+    const std::vector<std::string>& names = Planted();
+    DeleteFileA(kLog);  // the measuring runs' installers wrote there
+    // uxtheme, for the dialog, at least: without it nothing was traced.
+    ASSERT_NE(std::find(names.begin(), names.end(), "uxtheme"), names.end())
+        << "setup's loads were not traced to " << kWineLog;
+    for (const std::string& name : names) {
       ASSERT_TRUE(CopyFileA(rig::FixturePath("marker_dll.dll").c_str(),
                             (std::string(kDownloads) + "\\" + name + ".dll").c_str(), FALSE));
       rig::SetString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides",
@@ -221,7 +307,7 @@ class SetupTest : public ::testing::Test {
   }
   static void Release() { DeleteFileA(kHold); }
 
-  static std::string SetupExe() { return std::string(kDownloads) + "\\setup.exe"; }
+  static std::string SetupExe() { return SetupCopy(); }
 
   std::string temp_;
   std::vector<std::string> before_;
