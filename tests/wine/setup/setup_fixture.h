@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,12 +33,6 @@ constexpr char kDownloads[] = "C:\\Downloads";
 constexpr char kPlantedLog[] = "C:\\rig\\planted.log";
 // The test program's Wine log (run-in-prefix.sh); its children write there.
 constexpr char kWineLog[] = "C:\\rig\\wine-stderr.log";
-// Known DLLs of every Windows from 7 on: the platform takes them, and their
-// imports, from the system folder whatever the search.
-constexpr const char* kKnownDlls[] = {
-    "advapi32", "clbcatq",  "comdlg32", "difxapi", "gdi32",  "imagehlp", "imm32", "kernel32",
-    "msctf",    "msvcrt",   "normaliz", "nsi",     "ole32",  "oleaut32", "psapi", "rpcrt4",
-    "sechost",  "setupapi", "shell32",  "shlwapi", "user32", "wldap32",  "ws2_32"};
 
 // "USB\VID_<vendor>&PID_<product>" plus an optional tail.
 inline std::string Id(const char* vendor, const char* product, const char* tail = "") {
@@ -134,71 +130,65 @@ inline std::vector<std::string> SubFolders(std::string dir) {
 
 inline std::string SetupCopy() { return std::string(kDownloads) + "\\setup.exe"; }
 
-// The DLLs that setup loads by name or path, along a search path, from the
-// system folder in each mode (with and without a module; the dialog shown
-// and closed), less the known DLLs, read from Wine's loader trace. Left out
-// are the imports of known DLLs, which Wine resolves with no search path
-// and Windows from the system folder.
+// The DLLs that setup looks for along a search path (by name or path) and
+// loads from the system folder, in each mode, with and without a module,
+// less the known DLLs: Wine's loader trace of four runs. Imports of known
+// DLLs, which Windows takes from the system folder, Wine looks for with no
+// search path.
 inline std::vector<std::string> MeasureDllsToPlant() {
-  char saved[256] = "";
+  char saved[256] = "-all", system[2][MAX_PATH] = {};
   GetEnvironmentVariableA("WINEDEBUG", saved, sizeof saved);
-  SetEnvironmentVariableA("WINEDEBUG", "+pid,trace+module,trace+loaddll");
-  std::vector<DWORD> runs;
+  SetEnvironmentVariableA("WINEDEBUG", "+pid,trace+module");
+  std::vector<std::string> runs;  // each one's "pid:" as the trace writes it
   for (const char* option : {"", "-s", "", "-d"}) {
     if (runs.size() == 1) rig::StageUsbDevice("VID_PLANT", {ModuleA()});
     rig::Process setup;
     if (!setup.Start(SetupCopy(), option)) continue;
-    if (HWND box = runs.empty() ? rig::WaitForMessageBox(setup.id()) : nullptr)
-      rig::DismissMessageBox(box);
-    if (option[0] == '-' && option[1] == 'd')
+    if (runs.empty()) rig::DismissMessageBox(rig::WaitForMessageBox(setup.id()));
+    if (option[0] != '\0' && option[1] == 'd')
       rig::PostClick(rig::WaitForDialog(setup.id(), "Bindora"), IDCANCEL);
     setup.Wait(30000);
-    runs.push_back(setup.id());
+    char pid[16];
+    wsprintfA(pid, "%04x:", setup.id());
+    runs.push_back(pid);
   }
-  SetEnvironmentVariableA("WINEDEBUG", saved[0] != '\0' ? saved : nullptr);
+  SetEnvironmentVariableA("WINEDEBUG", saved);
   rig::RemoveUsbDevices();
+  GetSystemDirectoryA(system[0], MAX_PATH);
+  GetSystemWow64DirectoryA(system[1], MAX_PATH);
 
-  char folders[2][MAX_PATH] = {};
-  GetSystemDirectoryA(folders[0], MAX_PATH);
-  GetSystemWow64DirectoryA(folders[1], MAX_PATH);
-  // "...:load_dll looking for L"NAME" in L"PATH"", "...:build_module Loaded L"PATH" ...",
-  // backslashes doubled.
-  const auto quoted = [](const std::string& line, const char* before) {
-    size_t from = line.find(before);
-    if (from == std::string::npos) return std::string();
-    from += strlen(before);
-    std::string text = line.substr(from, line.find('"', from) - from);
-    for (size_t at = 0; (at = text.find("\\\\", at)) != std::string::npos; ++at) text.erase(at, 1);
-    return text;
-  };
-  const auto baseName = [](const std::string& path) {
-    const std::string file = Lower(path.substr(path.find_last_of('\\') + 1));
-    return file.substr(0, file.rfind(".dll"));
-  };
   std::string trace;
   rig::ReadFileText(kWineLog, &trace);
-  std::vector<std::string> names;
-  for (DWORD pid : runs) {
-    char prefix[16];
-    wsprintfA(prefix, "%04x:", pid);
-    std::vector<std::string> sought;
-    for (size_t at = 0, end; at < trace.size(); at = end + 1) {
-      end = std::min(trace.find('\n', at), trace.size());
-      const std::string line = trace.substr(at, end - at);
-      if (line.compare(0, strlen(prefix), prefix) != 0) continue;
-      const std::string name = baseName(quoted(line, ":load_dll looking for L\""));
-      if (!name.empty() && line.find("\" in L\"") != std::string::npos) sought.push_back(name);
-      const std::string path = quoted(line, ":build_module Loaded L\"");
-      const std::string folder = Lower(Parent(path)), loaded = baseName(path);
-      const auto listed = [&](const auto& list) {
-        return std::find(std::begin(list), std::end(list), loaded) != std::end(list);
-      };
-      if (!path.empty() && (folder == Lower(folders[0]) || folder == Lower(folders[1])) &&
-          listed(sought) && !listed(kKnownDlls) && !listed(names))
-        names.push_back(loaded);
-    }
+  // Known DLLs of every Windows from 7 on.
+  static const std::set<std::string> kKnown = {
+      "advapi32", "clbcatq",  "comdlg32", "difxapi", "gdi32",  "imagehlp", "imm32", "kernel32",
+      "msctf",    "msvcrt",   "normaliz", "nsi",     "ole32",  "oleaut32", "psapi", "rpcrt4",
+      "sechost",  "setupapi", "shell32",  "shlwapi", "user32", "wldap32",  "ws2_32"};
+  std::set<std::string> sought, names;  // sought: "pid:name"
+  std::istringstream lines(Lower(trace));
+  for (std::string line; std::getline(lines, line);) {
+    const std::string run = line.substr(0, 5);
+    if (std::find(runs.begin(), runs.end(), run) == runs.end()) continue;
+    // The file name, less ".dll", in L"..." after `before`, and its folder.
+    std::string folder;
+    const auto quoted = [&](const char* before) {
+      folder.clear();
+      size_t at = line.find(before);
+      if (at == std::string::npos) return std::string();
+      at += strlen(before);
+      std::string path = line.substr(at, line.find(".dll\"", at) - at);
+      for (size_t i = 0; (i = path.find("\\\\", i)) != std::string::npos; ++i) path.erase(i, 1);
+      folder = Parent(path);
+      return path.substr(path.find_last_of('\\') + 1);
+    };
+    if (line.find("\" in l\"") != std::string::npos)
+      sought.insert(run + quoted(":load_dll looking for l\""));
+    const std::string name = quoted(":load_dll loaded module l\"\\\\??\\\\");
+    if ((folder == Lower(system[0]) || folder == Lower(system[1])) && sought.count(run + name) &&
+        !kKnown.count(name))
+      names.insert(name);
   }
-  return names;
+  return {names.begin(), names.end()};
 }
 
 class SetupTest : public ::testing::Test {
