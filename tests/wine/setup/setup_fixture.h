@@ -167,7 +167,7 @@ inline std::vector<std::string> MeasureDllsToPlant() {
   std::set<std::string> sought, names;  // sought: "pid:name"
   std::istringstream lines(Lower(trace));
   for (std::string line; std::getline(lines, line);) {
-    const std::string run = line.substr(0, 5);
+    const std::string run = line.substr(0, line.find(':') + 1);
     if (std::find(runs.begin(), runs.end(), run) == runs.end()) continue;
     // The file name, less ".dll", in L"..." after `before`, and its folder.
     std::string folder;
