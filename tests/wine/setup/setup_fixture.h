@@ -144,10 +144,11 @@ inline std::vector<std::string> MeasureDllsToPlant() {
     if (runs.size() == 1) rig::StageUsbDevice("VID_PLANT", {ModuleA()});
     rig::Process setup;
     if (!setup.Start(SetupCopy(), option)) continue;
-    if (runs.empty()) rig::DismissMessageBox(rig::WaitForMessageBox(setup.id()));
+    // Traced, under emulation and load, a run takes seconds.
+    if (runs.empty()) rig::DismissMessageBox(rig::WaitForMessageBox(setup.id(), 60000));
     if (option[0] != '\0' && option[1] == 'd')
-      rig::PostClick(rig::WaitForDialog(setup.id(), "Bindora"), IDCANCEL);
-    setup.Wait(30000);
+      rig::PostClick(rig::WaitForDialog(setup.id(), "Bindora", 60000), IDCANCEL);
+    EXPECT_NE(setup.Wait(60000), DWORD(STILL_ACTIVE)) << "setup " << option << " did not end";
     char pid[16];
     wsprintfA(pid, "%04x:", setup.id());
     runs.push_back(pid);
