@@ -43,7 +43,8 @@ fi
 # Windows form of a path on this machine (Wine's Z: drive is /).
 winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 
-# Prints the kernel probe's verdict; status 0 where wow64 mode can run.
+# Prints the kernel probe's verdict; status 0 where wine64's in-process
+# wow64 mode could run (the tests use the classic one everywhere).
 wow64_probe() {
   local dir status
   dir=$(mktemp -d)
