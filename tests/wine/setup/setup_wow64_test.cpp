@@ -27,6 +27,11 @@ std::vector<std::string> LoadedModules(HANDLE process) {
   return paths;
 }
 
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found) {
+  *reinterpret_cast<WORD*>(found) = language;
+  return FALSE;
+}
+
 // Puts `installer` into setup.exe at `setup` as payload `id`, in the
 // language the build gave it.
 bool CarryInstaller(const std::string& setup, int id, const std::string& installer) {
@@ -36,13 +41,8 @@ bool CarryInstaller(const std::string& setup, int id, const std::string& install
   {
     HMODULE image = LoadLibraryExA(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (image == nullptr) return false;
-    EnumResourceLanguagesA(
-        image, "FILE", MAKEINTRESOURCEA(id),
-        [](HMODULE, LPCSTR, LPCSTR, WORD found, LONG_PTR out) {
-          *reinterpret_cast<WORD*>(out) = found;
-          return FALSE;
-        },
-        reinterpret_cast<LONG_PTR>(&language));
+    EnumResourceLanguagesA(image, "FILE", MAKEINTRESOURCEA(id), FirstLanguage,
+                           reinterpret_cast<LONG_PTR>(&language));
     FreeLibrary(image);
   }
   HANDLE update = BeginUpdateResourceA(setup.c_str(), FALSE);
