@@ -24,7 +24,7 @@ wine_scratch=${TMPDIR:-/tmp}
 # The 32-bit Windows route, prepared once per machine by win32/prepare.sh.
 # Bump the recipe when what prepare.sh makes changes: a root made by another
 # recipe is made anew.
-win32_recipe="recipe 3: bookworm i386 wine wine32 8.0 unpacked, libc-bin for C.UTF-8; qemu-user >= 10 from bookworm-backports"
+win32_recipe="recipe 4: bookworm i386 wine wine32 8.0 unpacked, libc-bin for C.UTF-8; qemu-user >= 10 from bookworm-backports; wow64 base prefix and the root's wine64 link"
 win32_cache=${BINDORA_WIN32_CACHE:-/var/cache/bindora/win32}
 win32_root=$win32_cache/root
 win32_qemu=$win32_cache/qemu/usr/bin/qemu-i386
