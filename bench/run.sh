@@ -8,9 +8,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 # Optional arguments pick parts of the run: monitor, scan, extract.
 export BINDORA_BENCH_PARTS="$*"
-# The i686 runs measure only the monitor: on 32-bit Windows (every host) and
-# as 32-bit processes on 64-bit Windows (wow64 mode, where the kernel runs
-# 32-bit code; ./dev unpacks its DLLs only there).
+# The i686 runs measure only the monitor: on 32-bit Windows and as 32-bit
+# processes on 64-bit Windows (classic wow64), both on the emulated route.
 i686_monitor=yes
 [ -z "$*" ] || [[ " $* " == *" monitor "* ]] || i686_monitor=no
 jobs=${JOBS:-$(nproc)}
@@ -20,8 +19,6 @@ work=$root/build/bench-run
 base=$root/build/bench-wine/base
 wow64=$root/build/bench-wine/wow64
 win32=$root/build/bench-wine/win32
-# Unpacked by ./dev (ensure_wow64_layer) before this script runs.
-wow64_dlls=$root/build/wow64/usr/lib/i386-linux-gnu/wine
 mkdir -p "$work"
 results=$work/results.tsv
 log=$work/driver.log
@@ -83,16 +80,10 @@ if [ ! -d "$base/drive_c/rig" ]; then
   step "Wine prefix"
   bash tests/wine/make-prefix.sh "$base" build/win64/tests/explorer_recorder.exe >/dev/null
 fi
-wow64_verdict=""
-if [ "$i686_monitor" = yes ] && ! wow64_verdict=$(wow64_probe); then
-  wow64_monitor=no
-else
-  wow64_monitor=$i686_monitor
-fi
-if [ "$wow64_monitor" = yes ] && [ ! -d "$wow64/drive_c/rig" ]; then
-  step "Wine prefix in wow64 mode"
-  bash tests/wine/make-prefix.sh "$wow64" build/win64/tests/explorer_recorder.exe \
-    "$wow64_dlls" >/dev/null
+if [ "$i686_monitor" = yes ]; then
+  step "Wine prefix of 64-bit Windows for 32-bit processes (classic wow64)"
+  BINDORA_ROUTE=wow64 bash tests/wine/make-prefix.sh "$wow64" \
+    build/win64/tests/explorer_recorder.exe >/dev/null
 fi
 if [ "$i686_monitor" = yes ] && [ ! -d "$win32/drive_c/rig" ]; then
   step "Wine prefix of 32-bit Windows"
@@ -130,11 +121,8 @@ i686_run() {
 if [ "$i686_monitor" = yes ]; then
   i686_run "on 32-bit Windows, emulated (about 4 minutes)" win32 "$win32" \
     build/win32-tests/tests/bench_driver.exe
-  if [ "$wow64_monitor" = yes ]; then
-    i686_run "in wow64 mode (about 1.5 minutes)" wow64 "$wow64" build/win64/tests/bench_driver.exe
-  else
-    echo "bench: no wow64 figures: this kernel cannot run Wine's wow64 mode: $wow64_verdict" >&2
-  fi
+  i686_run "on 64-bit Windows, classic wow64, emulated" wow64 "$wow64" \
+    build/win64/tests/bench_driver.exe
 fi
 
 # Sizes of the shipping i686 executables, against their limits.
@@ -152,11 +140,10 @@ size_row "i686 size rotasync.exe" build/win32/bin/rotasync.exe 96
 size_row "i686 size setup.exe, no payloads" build/bench-win32-nopayload/bin/setup.exe 96
 
 echo
-wow64_context="and in wine64's wow64 mode"
-[ "$wow64_monitor" = yes ] || wow64_context="(no wow64 run: this kernel refuses 32-bit code)"
 echo "Context: $("$WINE" --version 2>/dev/null </dev/null || echo wine) / x86_64 build under wine64;" \
-  "i686 build on 32-bit Windows, native 32-bit Wine under QEMU user mode (slows both sides" \
-  "of a ratio alike), $wow64_context; sizes from the i686 build; $(nproc) CPUs"
+  "i686 build on 32-bit Windows (native 32-bit Wine) and as 32-bit processes of 64-bit" \
+  "Windows (classic wow64), the 32-bit side under QEMU user mode (slows both sides of a" \
+  "ratio alike); sizes from the i686 build; $(nproc) CPUs"
 echo
 {
   printf 'figure\tmeasured\tbaseline\tratio\ttarget\tmet\n'

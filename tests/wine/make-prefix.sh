@@ -1,34 +1,28 @@
 #!/usr/bin/env bash
-# make-prefix.sh PREFIX RECORDER_EXE|- [WOW64_DLLS]
+# make-prefix.sh PREFIX RECORDER_EXE|-
 # Builds the base prefix every Wine test of a host model copies: fresh,
 # headless (null graphics driver), no crash dialog, with the file browser
-# replaced by the rig's recorder. With WOW64_DLLS (the unpacked 32-bit Wine
-# DLLs) the prefix also runs i686 programs in wow64 mode; the path is kept
-# in the prefix for every later command. On the 32-bit Windows route it is
-# a copy of the machine's base prefix, which win32/prepare.sh boots once.
+# replaced by the rig's recorder. On the emulated routes (win32, wow64) it
+# is a copy of the machine's base prefix of the route, which
+# win32/prepare.sh boots once.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-prefix=$1 recorder=$2 dlls=${3:-}
+prefix=$1 recorder=$2
 
-if [ "${BINDORA_ROUTE:-}" = win32 ] && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
+if [ -n "${BINDORA_ROUTE:-}" ] && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
   if ! win32_stamped; then
-    echo "make-prefix: the 32-bit Windows route is not prepared: sudo bash $here/win32/prepare.sh" >&2
+    echo "make-prefix: the $BINDORA_ROUTE route is not prepared: sudo bash $here/win32/prepare.sh" >&2
     exit 1
   fi
+  base=$win32_prefix
+  [ "$BINDORA_ROUTE" = wow64 ] && base=$wow64_prefix
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
-  cp -a "$win32_cache/prefix" "$prefix"
+  cp -a "$base" "$prefix"
 else
   wine_enter_route "$0" "$@"
   export WINEPREFIX=$prefix
-  if [ -n "$dlls" ]; then
-    if [ ! -d "$dlls/i386-windows" ]; then
-      echo "make-prefix: no 32-bit Wine DLLs in $dlls; ./dev test unpacks them" >&2
-      exit 1
-    fi
-    export WINEDLLPATH=$dlls
-  fi
   # A server left over from an interrupted run would serve the new prefix.
   [ -d "$prefix" ] && wine_stop
   # Emptied, not removed: on the 32-bit route the folder is mounted as it is.
@@ -37,8 +31,8 @@ else
   trap wine_stop EXIT
   "$WINESERVER" -p </dev/null >/dev/null 2>&1
   timeout 240 "$WINE" wineboot -i </dev/null >/dev/null 2>&1
-  if [ -n "$dlls" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
-    echo "make-prefix: wineboot left syswow64 empty (WINEDLLPATH=$dlls)" >&2
+  if [ "${BINDORA_ROUTE:-}" = wow64 ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "make-prefix: wineboot left syswow64 empty: the 32-bit loader did not run" >&2
     exit 1
   fi
   if [ ! -f "$prefix/drive_c/windows/system32/kernel32.dll" ]; then
@@ -52,7 +46,6 @@ else
     </dev/null >/dev/null 2>&1
   wine_stop
   trap - EXIT
-  [ -n "$dlls" ] && echo "$dlls" >"$prefix/$wine_dlls_marker"
 fi
 [ "$recorder" = - ] || cp "$recorder" "$prefix/drive_c/windows/explorer.exe"
 mkdir -p "$prefix/drive_c/rig"

@@ -4,8 +4,9 @@
 #
 # BINDORA_ROUTE names the host model of a run:
 #   unset  64-bit Windows: the x86_64 build under wine64 in a plain prefix;
-#   wow64  a 32-bit process on 64-bit Windows: wine64's wow64 mode, which
-#          needs a kernel that runs 32-bit code (skipped where it refuses);
+#   wow64  a 32-bit process on 64-bit Windows: Wine's classic wow64, on
+#          every host: wine64 and its server natively, 32-bit processes in
+#          the 32-bit loader of the win32 route's root, under QEMU;
 #   win32  32-bit Windows: the native 32-bit Wine of an i386 Debian root,
 #          run under QEMU's user-mode emulator, on every host (win32/).
 wine_env_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,19 +18,20 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export LC_ALL=C.UTF-8
 # No Mono or Gecko install prompts in throwaway prefixes.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-# A prefix that runs i686 programs in wow64 mode names its 32-bit DLLs here.
-wine_dlls_marker=wow64-dlls
 # Where throwaway prefixes go.
 wine_scratch=${TMPDIR:-/tmp}
 
 # The 32-bit Windows route, prepared once per machine by win32/prepare.sh.
 # Bump the recipe when what prepare.sh makes changes: a root made by another
 # recipe is made anew.
-win32_recipe="recipe 3: bookworm i386 wine wine32 8.0 unpacked, libc-bin for C.UTF-8; qemu-user >= 10 from bookworm-backports"
+win32_recipe="recipe 4: bookworm i386 wine wine32 8.0 unpacked, libc-bin for C.UTF-8; qemu-user >= 10 from bookworm-backports; wow64 base prefix and the root's wine64 link"
 win32_cache=${BINDORA_WIN32_CACHE:-/var/cache/bindora/win32}
 win32_root=$win32_cache/root
 win32_qemu=$win32_cache/qemu/usr/bin/qemu-i386
 win32_binfmt=bindora-i386
+# The base prefixes every run copies, booted once by prepare.sh.
+win32_prefix=$win32_cache/prefix
+wow64_prefix=$win32_cache/wow64
 # Private to each run's mount namespace, so nothing of it outlives the run.
 win32_scratch=/run/bindora-wine
 if [ "${BINDORA_ROUTE:-}" = win32 ]; then
@@ -41,7 +43,8 @@ fi
 # Windows form of a path on this machine (Wine's Z: drive is /).
 winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 
-# Prints the kernel probe's verdict; status 0 where wow64 mode can run.
+# Prints the kernel probe's verdict; status 0 where wine64's in-process
+# wow64 mode could run (the tests use the classic one everywhere).
 wow64_probe() {
   local dir status
   dir=$(mktemp -d)
@@ -83,62 +86,66 @@ win32_register_binfmt() {
 }
 
 # wine_enter_route SCRIPT [ARGS...]: the first call of a script that runs
-# Wine. For wow64 it ends the script as skipped (77) where the kernel
-# refuses 32-bit code. For win32 it runs the script again in a PID and
-# mount namespace of its own, with the root's mounts, the project and the
-# temp folder at their own paths inside the root, and a private scratch
-# file system: when the script ends, however it ends, its Wine processes
-# are killed and its mounts and scratch vanish with the namespace.
+# Wine. For the emulated routes it runs the script again in a PID and mount
+# namespace of its own with a private scratch file system: when the script
+# ends, however it ends, its Wine processes are killed and its mounts and
+# scratch vanish with the namespace. win32 then mounts the root's file
+# systems, the project and the temp folder at their own paths inside the
+# root; wow64 puts the classic loader beside wine64.
 wine_enter_route() {
   case ${BINDORA_ROUTE:-} in
-  wow64)
-    local verdict
-    if ! verdict=$(wow64_probe); then
-      echo "skipped: this kernel cannot run Wine's wow64 mode: $verdict"
-      exit 77
-    fi
-    ;;
-  win32)
-    if [ -z "${BINDORA_WIN32_NAMESPACE:-}" ]; then
-      if [ "$(id -u)" -ne 0 ]; then
-        echo "the 32-bit Windows route runs Wine in a chroot and needs root: sudo ./dev test" >&2
-        exit 1
-      fi
-      if ! win32_stamped && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
-        echo "the 32-bit Windows route is not prepared: run  sudo bash tests/wine/win32/prepare.sh" >&2
-        exit 1
-      fi
-      win32_register_binfmt || {
-        echo "cannot register i386 programs with $win32_qemu (binfmt_misc)" >&2
-        exit 1
-      }
-      exec unshare --pid --fork --kill-child --mount --propagation private \
-        env BINDORA_WIN32_NAMESPACE=1 bash "$@"
-    fi
-    local root=$win32_root dir
-    mount -t proc proc "$root/proc"
-    mount --rbind /dev "$root/dev"
-    mount --rbind /sys "$root/sys"
-    mkdir -p "$win32_scratch"
-    mount -t tmpfs -o mode=0700 bindora-wine "$win32_scratch"
-    local dirs=("$win32_scratch" "$wine_scratch" "$(cd "$wine_env_dir/../.." && pwd)")
-    # prepare.sh boots the base prefix in place.
-    [ -n "${BINDORA_WIN32_PREPARING:-}" ] && dirs+=("$win32_cache/prefix")
-    for dir in "${dirs[@]}"; do
-      mkdir -p "$root$dir"
-      mount --rbind "$dir" "$root$dir"
-    done
-    wine_scratch=$win32_scratch
-    ;;
+  win32 | wow64) ;;
+  *) return 0 ;;
   esac
+  if [ -z "${BINDORA_WIN32_NAMESPACE:-}" ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "the $BINDORA_ROUTE route runs Wine in a namespace of its own and needs root: sudo ./dev test" >&2
+      exit 1
+    fi
+    if ! win32_stamped && [ -z "${BINDORA_WIN32_PREPARING:-}" ]; then
+      echo "the $BINDORA_ROUTE route is not prepared: run  sudo bash $wine_env_dir/win32/prepare.sh" >&2
+      exit 1
+    fi
+    win32_register_binfmt || {
+      echo "cannot register i386 programs with $win32_qemu (binfmt_misc)" >&2
+      exit 1
+    }
+    exec unshare --pid --fork --kill-child --mount --propagation private \
+      env BINDORA_WIN32_NAMESPACE=1 bash "$@"
+  fi
+  mkdir -p "$win32_scratch"
+  mount -t tmpfs -o mode=0700 bindora-wine "$win32_scratch"
+  [ "$BINDORA_ROUTE" = wow64 ] && { wow64_loader_beside_wine64; return; }
+  local root=$win32_root dir
+  mount -t proc proc "$root/proc"
+  mount --rbind /dev "$root/dev"
+  mount --rbind /sys "$root/sys"
+  local dirs=("$win32_scratch" "$wine_scratch" "$(cd "$wine_env_dir/../.." && pwd)")
+  # prepare.sh boots the base prefix in place.
+  [ -n "${BINDORA_WIN32_PREPARING:-}" ] && dirs+=("$win32_prefix")
+  for dir in "${dirs[@]}"; do
+    mkdir -p "$root$dir"
+    mount --rbind "$dir" "$root$dir"
+  done
+  wine_scratch=$win32_scratch
 }
 
-# Every command on a wow64 prefix, its server included, needs WINEDLLPATH.
-wine_use_dlls_of() {
-  if [ -f "$1/$wine_dlls_marker" ]; then
-    WINEDLLPATH=$(cat "$1/$wine_dlls_marker")
-    export WINEDLLPATH
-  fi
+# wine64 runs a 32-bit child in its in-process wow64 mode unless a `wine`
+# lies beside it; then it execs that. Ours is the root's 32-bit loader,
+# which binfmt_misc hands to QEMU; QEMU_LD_PREFIX shows it the root's files
+# first and the host's for the rest, so it shares the prefix, the server and
+# the 64-bit programs (through the root's link to wine64) with the natively
+# run side. QEMU names the loader as the process's executable, which Wine
+# reads for its folders, only to a /proc of this PID namespace.
+wow64_loader_beside_wine64() {
+  local beside=$win32_scratch/wine
+  mount -t proc proc /proc
+  mkdir "$beside"
+  cp -a /usr/lib/wine/. "$beside"
+  printf '#!/bin/sh\nQEMU_LD_PREFIX=%s exec %s/usr/lib/wine/wine "$@"\n' \
+    "$win32_root" "$win32_root" >"$beside/wine"
+  chmod 755 "$beside/wine"
+  mount --bind "$beside" /usr/lib/wine
 }
 
 # Starts the server of $WINEPREFIX detached from our stdio, then one throwaway
@@ -162,7 +169,6 @@ wine_throwaway_prefix() {
   export WINEPREFIX=$wine_work/prefix
   trap 'wine_stop; rm -rf "$wine_work"' EXIT
   trap 'exit 124' INT TERM
-  wine_use_dlls_of "$1"
   cp -a "$1" "$WINEPREFIX"
   wine_start
 }

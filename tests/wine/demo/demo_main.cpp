@@ -14,7 +14,7 @@ int main() {
   if (rig::CurrentHost() == rig::kWin32)
     DEMO_SAY("(on 32-bit Windows: native 32-bit Wine in an emulated i386 userland)");
   else if (rig::CurrentHost() == rig::kWow64)
-    DEMO_SAY("(32-bit processes in Wine's wow64 mode)");
+    DEMO_SAY("(32-bit processes on 64-bit Windows: Wine's classic wow64)");
   demo::DemoVantor();
   demo::DemoSnapPulse();
   demo::DemoRotasync();

@@ -195,6 +195,8 @@ std::string FixturePath(const std::string& fileName) {
   return (dir.empty() ? OwnFolder() : dir) + "\\" + fileName;
 }
 
+std::string OwnBuildPath(const std::string& relative) { return OwnFolder() + "\\..\\" + relative; }
+
 namespace {
 
 // The machine field of a PE file's header, 0 when it cannot be read.

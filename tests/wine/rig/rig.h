@@ -73,6 +73,9 @@ bool Programs32Bit();
 // Fixtures the programs load (the capture filter): beside the test, or in
 // the folder BINDORA_FIXTURES names, built for the programs' architecture.
 std::string FixturePath(const std::string& fileName);
+// A file of the test program's own build (build\<preset>\...), whichever
+// build the programs under test come from.
+std::string OwnBuildPath(const std::string& relative);
 // The registry view of the classes the programs' COM reads.
 REGSAM ClassesView();
 

@@ -8,6 +8,8 @@
 #           programs the kernel hands to that emulator (binfmt_misc);
 #   prefix/ the base 32-bit prefix every run copies: null graphics driver,
 #           no crash dialog;
+#   wow64/  the same for 64-bit Windows with 32-bit processes (Wine's classic
+#           wow64: the root's 32-bit loader fills its syswow64);
 #   stamp   the recipe, written last: anything without it is made anew.
 # The system's own Wine, apt sources and packages stay as they are. Needs
 # root; otherwise it prints the command and stops.
@@ -112,11 +114,17 @@ done
 [ -f "$win32_root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll" ] ||
   fail "the root" "no zlib1.dll for Wine"
 
-say "making the base 32-bit prefix"
-mkdir -p "$win32_cache/prefix"
-BINDORA_ROUTE=win32 BINDORA_WIN32_PREPARING=1 bash "$here/../make-prefix.sh" "$win32_cache/prefix" - \
+# The 32-bit loader starts a 64-bit child with the wine64 beside itself.
+ln -sfn /usr/lib/wine/wine64 "$win32_root/usr/lib/wine/wine64"
+
+say "making the base prefixes: 32-bit, and wow64 (about a minute)"
+mkdir -p "$win32_prefix"
+BINDORA_ROUTE=win32 BINDORA_WIN32_PREPARING=1 bash "$here/../make-prefix.sh" "$win32_prefix" - \
   >>"$log" 2>&1 ||
   fail "making the base prefix" "$log"
+BINDORA_ROUTE=wow64 BINDORA_WIN32_PREPARING=1 bash "$here/../make-prefix.sh" "$wow64_prefix" - \
+  >>"$log" 2>&1 ||
+  fail "making the base wow64 prefix" "$log"
 
 echo "$win32_recipe" >"$win32_cache/stamp"
 say "ready: $(du -sh "$win32_cache" | cut -f1) in $win32_cache"
