@@ -80,7 +80,7 @@ if [ ! -d "$base/drive_c/rig" ]; then
   step "Wine prefix"
   bash tests/wine/make-prefix.sh "$base" build/win64/tests/explorer_recorder.exe >/dev/null
 fi
-if [ "$i686_monitor" = yes ]; then
+if [ "$i686_monitor" = yes ] && [ ! -d "$wow64/drive_c/rig" ]; then
   step "Wine prefix of 64-bit Windows for 32-bit processes (classic wow64)"
   BINDORA_ROUTE=wow64 bash tests/wine/make-prefix.sh "$wow64" \
     build/win64/tests/explorer_recorder.exe >/dev/null

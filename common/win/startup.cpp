@@ -68,24 +68,28 @@ BINDORA_UNPROTECTED std::uintptr_t FreshGuard() {
   return guard;
 }
 
+// Stored by the entry point itself, where the image check looks for it.
+__attribute__((always_inline)) inline void SeedStackGuard() { __stack_chk_guard = FreshGuard(); }
+
 }  // namespace
 
+#else
+
+#define BINDORA_UNPROTECTED
+namespace {
+// The runtime seeds its /GS cookie itself.
+void SeedStackGuard() {}
+}  // namespace
+
+#endif
+
 extern "C" BINDORA_UNPROTECTED int BindoraEntry() {
-  __stack_chk_guard = FreshGuard();
+  SeedStackGuard();
   return WinMainCRTStartup();
 }
 
 extern "C" BINDORA_UNPROTECTED int BindoraSystemDllsEntry() {
-  __stack_chk_guard = FreshGuard();
+  SeedStackGuard();
   win::RestrictDllSearch();
   return WinMainCRTStartup();
 }
-
-#else
-
-extern "C" int BindoraSystemDllsEntry() {
-  win::RestrictDllSearch();
-  return WinMainCRTStartup();
-}
-
-#endif

@@ -128,7 +128,8 @@ inline std::vector<std::string> SubFolders(std::string dir) {
   return folders;
 }
 
-inline std::string SetupCopy() { return std::string(kDownloads) + "\\setup.exe"; }
+// The copy of setup.exe every test runs.
+inline std::string SetupExe() { return std::string(kDownloads) + "\\setup.exe"; }
 
 // The DLLs that setup looks for along a search path (by name or path) and
 // loads from the system folder, in each mode, with and without a module,
@@ -143,7 +144,7 @@ inline std::vector<std::string> MeasureDllsToPlant() {
   for (const char* option : {"", "-s", "", "-d"}) {
     if (runs.size() == 1) rig::StageUsbDevice("VID_PLANT", {ModuleA()});
     rig::Process setup;
-    if (!setup.Start(SetupCopy(), option)) continue;
+    if (!setup.Start(SetupExe(), option)) continue;
     // Traced, under emulation and load, a run takes seconds.
     if (runs.empty()) rig::DismissMessageBox(rig::WaitForMessageBox(setup.id(), 60000));
     if (option[0] != '\0' && option[1] == 'd')
@@ -297,8 +298,6 @@ class SetupTest : public ::testing::Test {
     CloseHandle(CreateFileA(kHold, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   }
   static void Release() { DeleteFileA(kHold); }
-
-  static std::string SetupExe() { return SetupCopy(); }
 
   std::string temp_;
   std::vector<std::string> before_;
